@@ -1,0 +1,166 @@
+// TSCSIDevice: the engine's drive object. It stands for one current optical drive,
+// issues SCSI commands to it through the process's transport, keeps the text and sense
+// data of the last failure and reports through OnDebugMessage.
+//
+// Every command returns true exactly when its request completed (status 01h), unless
+// documented otherwise, and leaves LastErrorText and LastSense describing the failure.
+// Commands never retry by themselves.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "aspi_abi.h"
+#include "platform/clock.h"
+#include "platform/drive_lock.h"
+#include "scsi_commands.h"
+#include "transport.h"
+
+namespace melvaro {
+
+// A query asked for more than it can express (READ TOC allocation above 255 bytes).
+class ERangeError : public std::out_of_range {
+ public:
+  using std::out_of_range::out_of_range;
+};
+
+inline constexpr uint8_t kNoDrive = 0xFE;
+
+class TSCSIDevice {
+ public:
+  using TOnDebugMsg =
+      std::function<void(TSCSIDevice* sender, const std::string& message, uint8_t mType)>;
+  using TDeviceChangedEvent = std::function<void(TSCSIDevice* sender)>;
+
+  // Uses the given transport (the process's by default) and clock. When the transport
+  // is already initialised, adapters and drives are scanned at once.
+  explicit TSCSIDevice(TTransport& transport = ProcessTransport(), TClock& clock = SystemClock());
+  virtual ~TSCSIDevice() = default;
+  TSCSIDevice(const TSCSIDevice&) = delete;
+  TSCSIDevice& operator=(const TSCSIDevice&) = delete;
+
+  // Transport plumbing.
+  // Initialises the transport (pass-through first when preferSpti), then inquires
+  // adapter 0 and scans the drives. False when no transport could be started, also when
+  // the plug-in misses an export.
+  bool InitializeASPI(bool preferSpti, const std::string& libraryPath);
+  // Asks adapter haId for its adapter count into HostAdapterCount (-1 when the inquiry
+  // fails, 7 when it reports 0).
+  void HostAdapterInquiry(uint8_t haId);
+  // Rebuilds DeviceList: one "H:T:L,X: VENDOR  PRODUCT         REV " line per CD/DVD drive.
+  void ScanDevices();
+  // The drive letter of the current drive; '\0' when the plug-in cannot tell, '\x7f'
+  // when the pass-through table has no such address.
+  char DriveLetter();
+  // The plug-in's drive number (0 = "A") for an address, 80h when it cannot tell.
+  uint8_t GetDiskInfo(uint8_t haId, uint8_t target, uint8_t lun);
+  // Executes one request on the current drive (waits at least 10 s for asynchronous
+  // completion; a time-out aborts the request and reports "COMMAND TIMEOUT").
+  void ExecSCSICommand(TSCSIRequest& request, int timeoutMs);
+  bool AbortRequest(TSCSIRequest& request);
+  // Makes an address current without asking the drive anything.
+  void SetCurrentAddress(uint8_t haId, uint8_t target, uint8_t lun);
+
+  void DoDebugMessage(const std::string& message, uint8_t mType);
+  void LockDevice() { lock_.Enter(); }
+  void UnlockDevice() { lock_.Leave(); }
+
+  // Commands (CDBs and time-outs: scsi_commands.h).
+  bool TestUnitReady(int timeoutMs);
+  void RezeroUnit();
+  bool RequestSense(uint8_t* buffer, uint8_t length);
+  bool FormatUnit(uint8_t byte1, const uint8_t* list, uint32_t listLength);
+  bool InquiryDevice();  // 128 bytes into InquiryData
+  bool EjectMedium(bool eject);
+  bool AllowMediumRemoval(bool allow);
+  // The raw answer (248 bytes) for the medium layer to interpret.
+  bool ReadFormatCapacitiesRaw(uint8_t* answer248);
+  bool ReadCapacity(uint32_t& lastBlock, uint32_t& blockLength);
+  bool ReadSectors(uint32_t block, uint16_t count, uint32_t bufferLength, uint8_t* buffer);
+  // True when the status is 01h or 00h.
+  bool WriteSectors(uint32_t block, uint16_t count, uint8_t flags, uint32_t bufferLength,
+                    const uint8_t* buffer);
+  bool SynchronizeCache(int timeoutMs, bool immed);
+  // Throws ERangeError when allocLength is above 255.
+  bool ReadTOC(uint8_t format, uint8_t* buffer, uint8_t control, bool msf, uint8_t track,
+               int allocLength);
+  bool GetConfiguration(uint8_t rt, uint8_t feature, uint8_t allocLength, uint8_t* buffer);
+  bool ReadDiscInformation(uint8_t* buffer, uint8_t length);
+  // 40 bytes into TrackInfo, multi-byte fields converted to host order; zeros on failure.
+  bool ReadTrackInformation(uint8_t track);
+  bool ReserveTrack(uint32_t blocks);
+  bool SendOPCInformation();
+  bool ModeSelect(const uint8_t* list, uint8_t length);
+  // Zeroes bufSize + 1 bytes of buffer, then copies allocLength bytes of the answer.
+  bool ModeSense(uint8_t page, uint8_t* buffer, bool defaults, uint16_t allocLength,
+                 size_t bufSize);
+  bool CloseSessionCommand(bool closeTrack, bool immed, bool finalize);
+  bool CloseTrackSession(bool immed, uint8_t function, uint8_t b3, uint8_t b4, uint8_t b5);
+  // The raw 32-byte answer for the write-parameter layer.
+  bool ReadBufferCapacityRaw(uint8_t* answer32);
+  // BLANK with the immediate bit; true when the status is 01h or 00h.
+  bool Blank(uint8_t blankingType);
+  bool SetStreaming(const uint8_t* descriptor, uint16_t length);
+  bool SetSpeed(uint16_t readSpeed, uint16_t writeSpeed);
+  bool SendDVDStructure(uint8_t format, const uint8_t* list, uint16_t length);
+
+  // State.
+  uint8_t HaId() const { return haId_; }
+  uint8_t TargetId() const { return targetId_; }
+  uint8_t Lun() const { return lun_; }
+  int8_t HostAdapterCount() const { return hostAdapterCount_; }
+  const std::string& LastErrorText() const { return lastErrorText_; }
+  const std::array<uint8_t, kSenseAreaLen>& LastSense() const { return lastSense_; }
+  bool TargetBusy() const { return targetBusy_; }
+  const std::vector<std::string>& DeviceList() const { return deviceList_; }
+  const std::string& DeviceName() const { return deviceName_; }
+  uint8_t DeviceType() const { return deviceType_; }
+  const std::array<uint8_t, 131>& InquiryData() const { return inquiryData_; }
+  const std::array<uint8_t, 40>& TrackInfo() const { return trackInfo_; }
+  bool ASPIInitialized() const { return transport_.ASPIInitialized(); }
+  TTransport& Transport() { return transport_; }
+  TClock& Clock() { return clock_; }
+  // Set by the first command of the object; later failures produce no report.
+  bool ErrorReported() const { return errorReported_; }
+  void SetErrorReported(bool value) { errorReported_ = value; }
+
+  // Published options and events.
+  bool DoDebug = false;
+  TOnDebugMsg OnDebugMessage;
+  TDeviceChangedEvent OnDeviceChange;
+
+ protected:
+  // Builds a fresh request from a command block and executes it; true on status 01h.
+  bool Run(const cdb::TCommandBlock& block, uint8_t* buffer, bool acceptPending = false);
+  std::string RequestSummary(const TSCSIRequest& request) const;
+  void ReportAfterCommand(const TSCSIRequest& request);
+
+  TTransport& transport_;
+  TClock& clock_;
+  TDriveLock lock_;
+  uint8_t haId_ = kNoDrive;
+  uint8_t targetId_ = kNoDrive;
+  uint8_t lun_ = kNoDrive;
+  int8_t hostAdapterCount_ = 0;
+  std::string lastErrorText_;
+  std::array<uint8_t, kSenseAreaLen> lastSense_{};
+  bool targetBusy_ = false;
+  std::vector<std::string> deviceList_;
+  std::string deviceName_;
+  uint8_t deviceType_ = 0;
+  std::array<uint8_t, 131> inquiryData_{};
+  std::array<uint8_t, 40> trackInfo_{};
+  THaInquiryRequest haInquiry_{};
+  bool errorReported_ = false;
+};
+
+// The failure text of a completed request: the transport status text, or for CHECK
+// CONDITION the sense-key text followed by " (" ASC/ASCQ text ")" when the additional
+// sense length is not 0. Sets targetBusy for a BUSY target.
+std::string CommandErrorText(const TSCSIRequest& request, bool& targetBusy);
+
+}  // namespace melvaro

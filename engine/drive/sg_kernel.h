@@ -1,0 +1,40 @@
+// The system calls of the pass-through layer, behind one seam so that tests can play
+// the kernel's part (drives present or not, failing calls, check conditions).
+#pragma once
+
+#include <scsi/sg.h>
+
+#include <memory>
+#include <string>
+
+namespace melvaro {
+
+// The address the kernel gives a SCSI device (SCSI_IOCTL_GET_IDLUN).
+struct TScsiAddress {
+  uint8_t host = 0;     // the port (host adapter) number
+  uint8_t channel = 0;  // the path id; not kept by the engine
+  uint8_t target = 0;
+  uint8_t lun = 0;
+};
+
+class TSgKernel {
+ public:
+  virtual ~TSgKernel() = default;
+  // Peripheral device type of /dev/srN as the kernel reports it; -1 when the node is absent.
+  virtual int NodeDeviceType(int node) = 0;
+  // open(2) of a device node, read-write or read-only; a descriptor or -1.
+  virtual int Open(const std::string& path, bool readWrite) = 0;
+  virtual void Close(int fd) = 0;
+  // ioctl(fd, SG_IO, &hdr): 0 on success, -1 on failure.
+  virtual int SgIo(int fd, sg_io_hdr_t& hdr) = 0;
+  // SCSI_IOCTL_GET_IDLUN: true when the kernel answered.
+  virtual bool GetAddress(int fd, TScsiAddress& address) = 0;
+};
+
+// The real kernel.
+std::unique_ptr<TSgKernel> MakeLinuxSgKernel();
+
+// "/dev/srN".
+std::string OpticalNodePath(int node);
+
+}  // namespace melvaro
