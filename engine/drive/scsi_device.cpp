@@ -215,7 +215,7 @@ void TSCSIDevice::ExecSCSICommand(TSCSIRequest& request, int timeoutMs) {
   }
 }
 
-std::string TSCSIDevice::RequestSummary(const TSCSIRequest& r) const {
+std::string RequestSummary(const TSCSIRequest& r) {
   char address[64];
   std::snprintf(address, sizeof address, "%u:%X:%u <%02X> [%05X]", r.HaId, r.Target, r.Lun,
                 LoadRequestStatus(&r), r.BufLen);
@@ -231,6 +231,12 @@ std::string TSCSIDevice::RequestSummary(const TSCSIRequest& r) const {
   return s;
 }
 
+std::string ReportLine(const TSCSIRequest& r, const std::string& errorText) {
+  return "<<< " + RequestSummary(r) + "= " + Hex2(r.HaStat) + " " + Hex2(r.TargStat) + " " +
+         Hex2(r.SenseArea[0]) + " " + Hex2(r.SenseArea[2]) + " ASC:" + Hex2(r.SenseArea[12]) +
+         ",ASQ:" + Hex2(r.SenseArea[13]) + " " + errorText;
+}
+
 void TSCSIDevice::ReportAfterCommand(const TSCSIRequest& r) {
   if (errorReported_) return;
   errorReported_ = true;
@@ -238,10 +244,7 @@ void TSCSIDevice::ReportAfterCommand(const TSCSIRequest& r) {
   if (status == kSsPending || status == kSsComp) return;
   if (QuietOnFirstFailure(r.CDB[0])) return;
   if (r.SenseArea[12] == 0x04 && r.SenseArea[13] == 0x08) return;
-  DoDebugMessage("<<< " + RequestSummary(r) + "= " + Hex2(r.HaStat) + " " + Hex2(r.TargStat) + " " +
-                     Hex2(r.SenseArea[0]) + " " + Hex2(r.SenseArea[2]) + " ASC:" +
-                     Hex2(r.SenseArea[12]) + ",ASQ:" + Hex2(r.SenseArea[13]) + " " + lastErrorText_,
-                 0);
+  DoDebugMessage(ReportLine(r, lastErrorText_), 0);
 }
 
 }  // namespace melvaro

@@ -136,7 +136,6 @@ class TSCSIDevice {
  protected:
   // Builds a fresh request from a command block and executes it; true on status 01h.
   bool Run(const cdb::TCommandBlock& block, uint8_t* buffer, bool acceptPending = false);
-  std::string RequestSummary(const TSCSIRequest& request) const;
   void ReportAfterCommand(const TSCSIRequest& request);
 
   TTransport& transport_;
@@ -162,5 +161,13 @@ class TSCSIDevice {
 // CONDITION the sense-key text followed by " (" ASC/ASCQ text ")" when the additional
 // sense length is not 0. Sets targetBusy for a BUSY target.
 std::string CommandErrorText(const TSCSIRequest& request, bool& targetBusy);
+
+// The one-line description of a request used by the debug reports: command name, CDB
+// byte 0, flags, CDB length, address, status, buffer length, CDB bytes 1-15 and up to
+// 257 bytes of the data buffer, all in upper-case hexadecimal.
+std::string RequestSummary(const TSCSIRequest& request);
+// The "<<< " report line of a failed request with its host and target status, sense
+// bytes 0, 2, 12 and 13, and the failure text.
+std::string ReportLine(const TSCSIRequest& request, const std::string& errorText);
 
 }  // namespace melvaro
