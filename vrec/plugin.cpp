@@ -1,0 +1,241 @@
+// libwnaspi32.so over the virtual recorder: an asynchronous ASPI manager with one host
+// adapter whose targets 0, 1, ... are the drives of the vrec folder (MELVARO_VREC, else
+// the program folder's vrec), prepared with the default drives on first use.
+//
+// Contract (drive/aspi_abi.h): execute records are queued and run in order on the
+// library's own worker thread; the caller gets kSsPending at once. At completion the
+// result fields are stored, then Status (release order), then the record's eventfd is
+// signalled when the record asked for it. An abort takes a queued record off the queue
+// or disowns a running one; either way the record and its buffer are not touched after
+// the abort request returns. Data moves through a private buffer for that reason.
+#include <unistd.h>
+
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "drive/aspi_abi.h"
+#include "drive_config.h"
+#include "recorder.h"
+
+namespace {
+
+using namespace melvaro;
+using melvaro::vrec::TDataDirection;
+using melvaro::vrec::TVirtualRecorder;
+
+constexpr uint8_t kAdapterScsiId = 7;
+constexpr uint32_t kMaxTransfer = 0x40000;
+
+class TManager {
+ public:
+  TManager() {
+    recorder_ = TVirtualRecorder::Open(vrec::VrecFolder(), &error_);
+    if (recorder_) worker_ = std::thread([this] { Run(); });
+  }
+  ~TManager() {
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      stop_ = true;
+    }
+    wake_.notify_all();
+    if (worker_.joinable()) worker_.join();
+  }
+
+  uint32_t SupportInfo() const {
+    if (!recorder_ || recorder_->DriveCount() == 0) return uint32_t{kSsNoAdapters} << 8;
+    return uint32_t{kSsComp} << 8 | 1;
+  }
+
+  uint32_t Send(void* srb) {
+    const uint8_t command = static_cast<uint8_t*>(srb)[0];
+    switch (command) {
+      case kScHaInquiry:
+        return HaInquiry(static_cast<THaInquiryRequest*>(srb));
+      case kScGetDevType:
+        return GetDevType(static_cast<TGetDevTypeRequest*>(srb));
+      case kScExecScsiCmd:
+        return Execute(static_cast<TSCSIRequest*>(srb));
+      case kScAbortSrb:
+        return Abort(static_cast<TAbortRequest*>(srb));
+      case kScGetDiskInfo:
+        return GetDiskInfo(static_cast<TGetDiskInfoRequest*>(srb));
+      default:
+        StoreRequestStatus(srb, kSsInvalidCmd);
+        return kSsInvalidCmd;
+    }
+  }
+
+ private:
+  bool Known(uint8_t ha, uint8_t target, uint8_t lun) const {
+    return recorder_ && ha == 0 && lun == 0 && target < recorder_->DriveCount();
+  }
+
+  uint32_t HaInquiry(THaInquiryRequest* r) {
+    if (!recorder_ || r->HaId != 0) {
+      StoreRequestStatus(r, kSsInvalidHa);
+      return kSsInvalidHa;
+    }
+    r->HaCount = 1;
+    r->HaScsiId = kAdapterScsiId;
+    std::memcpy(r->ManagerId, "MELVARO VREC    ", 16);
+    std::memcpy(r->Identifier, "VIRTUAL RECORDER", 16);
+    std::memset(r->Unique, 0, sizeof r->Unique);
+    r->Unique[3] = 8;  // targets
+    std::memcpy(&r->Unique[4], &kMaxTransfer, 4);
+    StoreRequestStatus(r, kSsComp);
+    return kSsComp;
+  }
+
+  uint32_t GetDevType(TGetDevTypeRequest* r) {
+    if (!Known(r->HaId, r->Target, r->Lun)) {
+      r->DeviceType = 0x1F;
+      StoreRequestStatus(r, kSsNoDevice);
+      return kSsNoDevice;
+    }
+    r->DeviceType = 0x05;
+    StoreRequestStatus(r, kSsComp);
+    return kSsComp;
+  }
+
+  // Virtual drives have no kernel device; they are shown at letters from "V" on.
+  uint32_t GetDiskInfo(TGetDiskInfoRequest* r) {
+    if (!Known(r->HaId, r->Target, r->Lun)) {
+      StoreRequestStatus(r, kSsNoDevice);
+      return kSsNoDevice;
+    }
+    r->DriveFlags = 0;
+    r->Int13Drive = static_cast<uint8_t>('V' - 'A' + r->Target);
+    r->Heads = 0;
+    r->Sectors = 0;
+    StoreRequestStatus(r, kSsComp);
+    return kSsComp;
+  }
+
+  uint32_t Execute(TSCSIRequest* r) {
+    if (!recorder_ || r->HaId != 0) {
+      StoreRequestStatus(r, kSsInvalidHa);
+      return kSsInvalidHa;
+    }
+    if (!Known(r->HaId, r->Target, r->Lun)) {
+      StoreRequestStatus(r, kSsNoDevice);
+      return kSsNoDevice;
+    }
+    if (r->CDBLen == 0 || r->CDBLen > 16 || (r->BufLen && !r->BufPointer)) {
+      StoreRequestStatus(r, kSsInvalidSrb);
+      return kSsInvalidSrb;
+    }
+    if (r->BufLen > kMaxTransfer) {
+      StoreRequestStatus(r, kSsBufferTooBig);
+      return kSsBufferTooBig;
+    }
+    StoreRequestStatus(r, kSsPending);
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      queue_.push_back(r);
+    }
+    wake_.notify_one();
+    return kSsPending;
+  }
+
+  uint32_t Abort(TAbortRequest* r) {
+    std::lock_guard<std::mutex> hold(lock_);
+    auto* target = static_cast<TSCSIRequest*>(r->ToAbort);
+    bool found = false;
+    for (auto it = queue_.begin(); it != queue_.end(); ++it)
+      if (*it == target) {
+        queue_.erase(it);
+        found = true;
+        break;
+      }
+    if (!found && running_ == target) {
+      disowned_ = true;
+      found = true;
+    }
+    if (found) StoreRequestStatus(target, kSsAborted);
+    const uint8_t status = found ? kSsComp : kSsAbortFail;
+    StoreRequestStatus(r, status);
+    return status;
+  }
+
+  void Run() {
+    std::vector<uint8_t> buffer;
+    for (;;) {
+      TSCSIRequest* r;
+      uint8_t cdb[16];
+      size_t cdbLength;
+      TDataDirection direction;
+      uint32_t length;
+      size_t target;
+      {
+        std::unique_lock<std::mutex> hold(lock_);
+        wake_.wait(hold, [&] { return stop_ || !queue_.empty(); });
+        if (stop_) return;
+        r = queue_.front();
+        queue_.pop_front();
+        running_ = r;
+        disowned_ = false;
+        cdbLength = r->CDBLen;
+        std::memcpy(cdb, r->CDB, cdbLength);
+        direction = r->Flags & kSrbDirIn    ? TDataDirection::In
+                    : r->Flags & kSrbDirOut ? TDataDirection::Out
+                                            : TDataDirection::None;
+        length = r->BufLen;
+        target = r->Target;
+        buffer.assign(length, 0);
+        if (direction == TDataDirection::Out && length)
+          std::memcpy(buffer.data(), r->BufPointer, length);
+      }
+      const vrec::TCommandResult result = recorder_->Drive(target).Execute(
+          cdb, cdbLength, direction, buffer.empty() ? nullptr : buffer.data(), length);
+      std::lock_guard<std::mutex> hold(lock_);
+      running_ = nullptr;
+      if (disowned_) continue;
+      if (direction == TDataDirection::In && result.transferred)
+        std::memcpy(r->BufPointer, buffer.data(), result.transferred);
+      r->HaStat = kHaseOk;
+      r->TargStat = result.status;
+      std::memset(r->SenseArea, 0, sizeof r->SenseArea);
+      if (result.status == kStatusCheckCondition)
+        std::memcpy(r->SenseArea, result.sense.data(),
+                    std::min<size_t>(result.sense.size(), r->SenseLen));
+      const int event = (r->Flags & kSrbEventNotify) ? r->Event : -1;
+      // The caller may release the record as soon as it sees the status.
+      StoreRequestStatus(r, result.status == kStatusGood ? kSsComp : kSsErr);
+      if (event > 0) {
+        const uint64_t one = 1;
+        (void)!write(event, &one, sizeof one);
+      }
+    }
+  }
+
+  std::unique_ptr<TVirtualRecorder> recorder_;
+  std::string error_;
+  std::mutex lock_;
+  std::condition_variable wake_;
+  std::deque<TSCSIRequest*> queue_;
+  TSCSIRequest* running_ = nullptr;
+  bool disowned_ = false;
+  bool stop_ = false;
+  std::thread worker_;
+};
+
+TManager& Manager() {
+  static TManager manager;
+  return manager;
+}
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) uint32_t GetASPI32SupportInfo() {
+  return Manager().SupportInfo();
+}
+
+extern "C" __attribute__((visibility("default"))) uint32_t SendASPI32Command(void* srb) {
+  if (!srb) return kSsInvalidSrb;
+  return Manager().Send(srb);
+}
