@@ -5,9 +5,12 @@
 // Contract (drive/aspi_abi.h): execute records are queued and run in order on the
 // library's own worker thread; the caller gets kSsPending at once. At completion the
 // result fields are stored, then Status (release order), then the record's eventfd is
-// signalled when the record asked for it. An abort takes a queued record off the queue
-// or disowns a running one; either way the record and its buffer are not touched after
-// the abort request returns. Data moves through a private buffer for that reason.
+// signalled when the record asked for it. The caller may close its eventfd as soon as it
+// sees the status, so the library signals a duplicate of the descriptor taken when it
+// accepted the record. An abort takes a queued record off the queue or disowns a
+// running one; either way the record and its buffer are not touched after the abort
+// request returns. Data moves through a private buffer for that reason.
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <condition_variable>
@@ -133,10 +136,12 @@ class TManager {
       StoreRequestStatus(r, kSsBufferTooBig);
       return kSsBufferTooBig;
     }
+    const int event =
+        (r->Flags & kSrbEventNotify) && r->Event > 0 ? fcntl(r->Event, F_DUPFD_CLOEXEC, 0) : -1;
     StoreRequestStatus(r, kSsPending);
     {
       std::lock_guard<std::mutex> hold(lock_);
-      queue_.push_back(r);
+      queue_.push_back({r, event});
     }
     wake_.notify_one();
     return kSsPending;
@@ -147,7 +152,8 @@ class TManager {
     auto* target = static_cast<TSCSIRequest*>(r->ToAbort);
     bool found = false;
     for (auto it = queue_.begin(); it != queue_.end(); ++it)
-      if (*it == target) {
+      if (it->record == target) {
+        if (it->event >= 0) close(it->event);
         queue_.erase(it);
         found = true;
         break;
@@ -166,6 +172,7 @@ class TManager {
     std::vector<uint8_t> buffer;
     for (;;) {
       TSCSIRequest* r;
+      int event;
       uint8_t cdb[16];
       size_t cdbLength;
       TDataDirection direction;
@@ -175,7 +182,8 @@ class TManager {
         std::unique_lock<std::mutex> hold(lock_);
         wake_.wait(hold, [&] { return stop_ || !queue_.empty(); });
         if (stop_) return;
-        r = queue_.front();
+        r = queue_.front().record;
+        event = queue_.front().event;
         queue_.pop_front();
         running_ = r;
         disowned_ = false;
@@ -192,9 +200,12 @@ class TManager {
       }
       const vrec::TCommandResult result = recorder_->Drive(target).Execute(
           cdb, cdbLength, direction, buffer.empty() ? nullptr : buffer.data(), length);
-      std::lock_guard<std::mutex> hold(lock_);
+      std::unique_lock<std::mutex> hold(lock_);
       running_ = nullptr;
-      if (disowned_) continue;
+      if (disowned_) {
+        if (event >= 0) close(event);
+        continue;
+      }
       if (direction == TDataDirection::In && result.transferred)
         std::memcpy(r->BufPointer, buffer.data(), result.transferred);
       r->HaStat = kHaseOk;
@@ -203,12 +214,13 @@ class TManager {
       if (result.status == kStatusCheckCondition)
         std::memcpy(r->SenseArea, result.sense.data(),
                     std::min<size_t>(result.sense.size(), r->SenseLen));
-      const int event = (r->Flags & kSrbEventNotify) ? r->Event : -1;
       // The caller may release the record as soon as it sees the status.
       StoreRequestStatus(r, result.status == kStatusGood ? kSsComp : kSsErr);
-      if (event > 0) {
+      hold.unlock();
+      if (event >= 0) {
         const uint64_t one = 1;
         (void)!write(event, &one, sizeof one);
+        close(event);
       }
     }
   }
@@ -217,7 +229,11 @@ class TManager {
   std::string error_;
   std::mutex lock_;
   std::condition_variable wake_;
-  std::deque<TSCSIRequest*> queue_;
+  struct TQueued {
+    TSCSIRequest* record;
+    int event;  // the library's own duplicate of the record's eventfd, or -1
+  };
+  std::deque<TQueued> queue_;
   TSCSIRequest* running_ = nullptr;
   bool disowned_ = false;
   bool stop_ = false;

@@ -13,8 +13,11 @@
 // Asynchronous completion: when the execute record's flags contain kSrbEventNotify,
 // Event holds an eventfd. The plug-in may return kSsPending and finish later on a
 // thread of its own; it then stores every result field, stores Status last (release
-// order, see StoreRequestStatus) and writes an 8-byte 1 to the eventfd. After an abort
-// request for a record has returned, the plug-in no longer reads or writes that record.
+// order, see StoreRequestStatus) and writes an 8-byte 1 to the eventfd. The engine may
+// close its eventfd as soon as it sees the status, so a plug-in that signals after
+// storing the status duplicates the descriptor when it accepts the record and signals
+// its duplicate. After an abort request for a record has returned, the plug-in no
+// longer reads or writes that record.
 #pragma once
 
 #include <atomic>

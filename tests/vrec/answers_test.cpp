@@ -134,7 +134,9 @@ TEST_F(Answers, SetCdSpeedSnapsToTheSpeedTable) {
 }
 
 TEST_F(Answers, BufferFillsWithWritesAndEmptiesOnSynchronize) {
-  Make(TMediumKind::DvdPlusR);
+  TDriveConfig slow;
+  slow.dvdWriteSpeeds = {1};  // drains 1 kB a second: nothing to speak of during the test
+  Make(TMediumKind::DvdPlusR, slow);
   auto capacity = [&] {
     const TBytes a = In({0x5C, 0, 0, 0, 0, 0, 0, 0, 12, 0}, 12);
     return std::pair{GetBe32(&a[4]), GetBe32(&a[8])};
@@ -142,7 +144,7 @@ TEST_F(Answers, BufferFillsWithWritesAndEmptiesOnSynchronize) {
   EXPECT_EQ(capacity(), (std::pair{2048u * 1024, 2048u * 1024}));
   ASSERT_EQ(Answer(SetWriteParameters(2, 0xC4, 0x08)), "good");
   for (uint32_t b = 0; b < 32 * 40; b += 32) ASSERT_EQ(Answer(Write(b, 32)), "good");
-  EXPECT_LT(capacity().second, 1024u * 1024) << "written faster than the drive records";
+  EXPECT_LT(capacity().second, 64u * 1024) << "written faster than the drive records";
   ASSERT_EQ(Answer(Sync()), "good");
   EXPECT_EQ(capacity().second, 2048u * 1024);
 }
