@@ -8,6 +8,29 @@
 
 namespace melvaro {
 
+namespace {
+
+// The adapter status for a command the kernel could not carry out: the call failed, or
+// the host adapter (Linux DID_* codes) or the driver reported an error.
+uint8_t HostStatusOf(bool called, uint8_t hostStatus) {
+  if (!called) return kHaseSelectionTimeout;
+  switch (hostStatus) {
+    case 0x01:  // DID_NO_CONNECT
+    case 0x04:  // DID_BAD_TARGET
+      return kHaseSelectionTimeout;
+    case 0x03:  // DID_TIME_OUT
+      return kHaseTimeout;
+    case 0x08:  // DID_RESET
+      return kHaseBusReset;
+    case 0x06:  // DID_PARITY
+      return kHaseParityError;
+    default:
+      return kHaseUnexpectedBusFree;
+  }
+}
+
+}  // namespace
+
 int TSptiLayer::OpenNode(int position) {
   const std::string path = OpticalNodePath(position - kFirstPosition);
   int fd = kernel_.Open(path, true);
@@ -187,6 +210,7 @@ uint8_t TSptiLayer::Execute(TSCSIRequest& r) {
       std::memcpy(r.SenseArea, sense, std::min<size_t>(hdr.sb_len_wr, kSenseAreaLen));
       r.TargStat = hdr.status;
     }
+    if (!transportOk) r.HaStat = HostStatusOf(called, hdr.host_status);
   }
   if (releaseHandle_ && entry.handle >= 0) {
     kernel_.Close(entry.handle);

@@ -5,7 +5,8 @@
 // CD/DVD node is opened, asked INQUIRY (96 bytes, kept: the first 40) and its address;
 // drives without an address sit on one extra adapter after the real ones. INQUIRY is
 // answered from that cache; every other command goes to the drive with a fixed
-// 120-second time-out and completes synchronously. A drive's handle is opened at its
+// 120-second time-out and completes synchronously; when the kernel cannot carry a
+// command out, the host status says why. A drive's handle is opened at its
 // first command and kept, unless ReleaseHandleAfterCommand is on.
 #pragma once
 
