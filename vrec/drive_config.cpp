@@ -23,6 +23,16 @@ std::vector<TDriveConfig> DefaultDrives() {
   return {dvd, cd};
 }
 
+std::vector<TDriveConfig> RealisticDrives() {
+  std::vector<TDriveConfig> drives = DefaultDrives();
+  for (TDriveConfig& d : drives) {
+    d.throughput = TThroughput::Drive;
+    d.readyDelayMs = 3000;
+    d.operationMs = 30000;
+  }
+  return drives;
+}
+
 std::string VrecFolder() {
   const char* env = std::getenv("MELVARO_VREC");
   if (env && *env) return env;

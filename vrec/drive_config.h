@@ -59,6 +59,9 @@ struct TDriveConfig {
 // The two drives `init` writes: a DVD±RW recorder that writes every medium, and a
 // recorder that writes CD-R and CD-RW only.
 std::vector<TDriveConfig> DefaultDrives();
+// The same drives with a real recorder's timing: writes at the drive's speed, a few
+// seconds to become ready, half a minute for blanking, formatting and closing.
+std::vector<TDriveConfig> RealisticDrives();
 
 // Parses drives.ini text; nullopt with `error` set (naming the line) when it is damaged.
 std::optional<std::vector<TDriveConfig>> ParseDrivesIni(const std::string& text,

@@ -14,6 +14,7 @@
 
 #include "drive_config.h"
 #include "drive_store.h"
+#include "platform/atomic_file.h"
 #include "platform/program_folder.h"
 #include "recorder.h"
 #include "wav_writer.h"
@@ -25,8 +26,9 @@ using namespace melvaro::vrec;
 
 const char* kUsage =
     "usage: melvaro-vrec COMMAND [OPTIONS]\n"
-    "  init                              write the default drives.ini (when there is none)\n"
-    "                                    and empty drives\n"
+    "  init [--realistic]                write the default drives.ini (when there is none)\n"
+    "                                    and empty drives; --realistic: drive timing as a\n"
+    "                                    real recorder's, for demonstrations\n"
     "  drives                            list the drives\n"
     "  load --drive N --medium KIND      KIND: cd-r cd-rw dvd-r dvd-rw dvd-rw-ro dvd+r\n"
     "                                    dvd+r-dl dvd+rw dvd-ram cd-rom:FILE dvd-rom:FILE\n"
@@ -58,6 +60,8 @@ bool Parse(int argc, char** argv, TArgs& args, std::string& error) {
     if (a == "--drive" || a == "--medium" || a == "-o") {
       if (i + 1 >= argc) return error = a + " needs a value", false;
       args.options[a] = argv[++i];
+    } else if (a == "--realistic") {
+      args.options[a] = "yes";
     } else if (a.rfind("--", 0) == 0) {
       return error = "unknown option " + a, false;
     } else {
@@ -267,6 +271,17 @@ int main(int argc, char** argv) {
   }
   if (!Parse(argc, argv, args, error)) return Fail(error + "\n" + kUsage);
   const std::string folder = VrecFolder();
+  if (args.command == "init" && args.options.count("--realistic")) {
+    // Written before InitFolder would write the fast defaults; an existing drives.ini
+    // is kept either way.
+    struct stat st;
+    const std::string ini = JoinPath(folder, "drives.ini");
+    if (stat(ini.c_str(), &st) != 0) {
+      if (!InitFolder(folder, &error)) return Fail(error);
+      if (!WriteFileAtomically(ini, FormatDrivesIni(RealisticDrives()), true, &error))
+        return Fail(error);
+    }
+  }
   if (!InitFolder(folder, &error)) return Fail(error);
   const auto configs = LoadDriveConfigs(folder, &error);
   if (!configs) return Fail(error);

@@ -133,6 +133,32 @@ TEST_F(Answers, SetCdSpeedSnapsToTheSpeedTable) {
   EXPECT_EQ(CurrentWriteSpeed(), 1385) << "the last request, snapped to the DVD table";
 }
 
+TEST_F(Answers, StreamingTimeStampAndOpc) {
+  Make(TMediumKind::DvdR);
+  TBytes descriptor(28, 0);
+  PutBe32(&descriptor[8], 2295103);  // end block
+  PutBe32(&descriptor[20], 11521);   // kB written ...
+  PutBe32(&descriptor[24], 1000);    // ... per 1000 ms
+  TBytes streaming = Cdb12(0xB6);
+  PutBe16(&streaming[9], 28);
+  ASSERT_EQ(Answer(Out(streaming, descriptor)), "good");
+  EXPECT_EQ(CurrentWriteSpeed(), 11080) << "the fastest table speed not above 11 521";
+  PutBe16(&streaming[9], 20);
+  EXPECT_EQ(Answer(Out(streaming, TBytes(20, 0))), "5/1A/00") << "short descriptor";
+
+  TBytes stamp = Cdb12(0xBF);
+  stamp[7] = 0x0F;
+  PutBe16(&stamp[8], 22);
+  TBytes list(22, '0');
+  list[0] = 0, list[1] = 20;
+  EXPECT_EQ(Answer(Out(stamp, list)), "good");
+  EXPECT_EQ(Answer(Run(Cdb10(0x54))), "good") << "SEND OPC INFORMATION";
+  Make(TMediumKind::DvdPlusR);
+  EXPECT_EQ(Answer(Out(stamp, list)), "5/24/00") << "time stamps are for DVD-R/RW";
+  Make(TMediumKind::CdRom);
+  EXPECT_EQ(Answer(Run(Cdb10(0x54))), "5/30/05") << "a pressed disc takes no OPC";
+}
+
 TEST_F(Answers, BufferFillsWithWritesAndEmptiesOnSynchronize) {
   TDriveConfig slow;
   slow.dvdWriteSpeeds = {1};  // drains 1 kB a second: nothing to speak of during the test

@@ -118,6 +118,13 @@ TEST_F(TVrecTest, LaterCdSessionsStartPastTheShorterLeadOut) {
     EXPECT_EQ(TrackInfo(0xFF).start, start);
   }
   EXPECT_EQ(DiscInfo().sessions, 4);
+  // Session information: the last complete session and its first track.
+  const TBytes info = In({0x43, 0, 0x01, 0, 0, 0, 0, 0, 12, 0}, 12);
+  ASSERT_EQ(info.size(), 12u);
+  EXPECT_EQ(info[2], 1);
+  EXPECT_EQ(info[3], 3);
+  EXPECT_EQ(info[6], 3);
+  EXPECT_EQ(GetBe32(&info[8]), 100u + 11400 + 100 + 6900);
 }
 
 TEST_F(TVrecTest, DvdMinusRReservedTrackWithTheBurnersClosingSequence) {

@@ -58,6 +58,16 @@ TEST_F(Tool, InitWritesTheDefaultDrivesOnceAndEmptyDrives) {
   EXPECT_NE(r.output.find("drives.ini line 2"), std::string::npos) << r.output;
 }
 
+TEST_F(Tool, RealisticTimingIsAChoiceOfInit) {
+  ASSERT_EQ(Vrec("init --realistic").exitCode, 0);
+  const std::string ini = ReadFile(folder + "/drives.ini");
+  EXPECT_NE(ini.find("throughput=drive"), std::string::npos) << ini;
+  EXPECT_NE(ini.find("ready-delay-ms=3000"), std::string::npos);
+  std::filesystem::remove(folder + "/drives.ini");
+  ASSERT_EQ(Vrec("init").exitCode, 0);
+  EXPECT_NE(ReadFile(folder + "/drives.ini").find("throughput=unlimited"), std::string::npos);
+}
+
 TEST_F(Tool, LoadStatusEjectAndTheirErrors) {
   std::ofstream(folder + "/odd.iso") << "not blocks";
   struct {
