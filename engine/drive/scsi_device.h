@@ -14,8 +14,15 @@
 #include <string>
 #include <vector>
 
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <thread>
+
 #include "aspi_abi.h"
+#include "medium_kinds.h"
 #include "platform/clock.h"
+#include "platform/dispatcher.h"
 #include "platform/drive_lock.h"
 #include "scsi_commands.h"
 #include "transport.h"
@@ -35,11 +42,37 @@ class TSCSIDevice {
   using TOnDebugMsg =
       std::function<void(TSCSIDevice* sender, const std::string& message, uint8_t mType)>;
   using TDeviceChangedEvent = std::function<void(TSCSIDevice* sender)>;
+  using TEraseDoneEvent = std::function<void(TSCSIDevice* sender, bool withError)>;
+
+  // DeviceCapabilities flags.
+  enum : uint32_t {
+    capReadCDR = 1u << 0,
+    capReadCDRW = 1u << 1,
+    capReadMethod2 = 1u << 2,
+    capReadDVDROM = 1u << 3,
+    capReadDVDR = 1u << 4,
+    capReadDVDRW = 1u << 5,
+    capReadDVDRAM = 1u << 6,
+    capReadDVDPlusR = 1u << 7,
+    capReadDVDPlusRDL = 1u << 8,
+    capReadDVDPlusRW = 1u << 9,
+    capWriteCDR = 1u << 10,
+    capWriteCDRW = 1u << 11,
+    capTestWrite = 1u << 12,
+    capWriteDVDR = 1u << 13,
+    capWriteDVDRW = 1u << 14,
+    capWriteDVDRAM = 1u << 15,
+    capWriteDVDPlusR = 1u << 16,
+    capWriteDVDPlusRDL = 1u << 17,
+    capWriteDVDPlusRW = 1u << 18,
+    capUnderrunProtection = 1u << 20,
+  };
 
   // Uses the given transport (the process's by default) and clock. When the transport
   // is already initialised, adapters and drives are scanned at once.
   explicit TSCSIDevice(TTransport& transport = ProcessTransport(), TClock& clock = SystemClock());
-  virtual ~TSCSIDevice() = default;
+  // Waits for a running erase to end.
+  virtual ~TSCSIDevice();
   TSCSIDevice(const TSCSIDevice&) = delete;
   TSCSIDevice& operator=(const TSCSIDevice&) = delete;
 
@@ -108,6 +141,57 @@ class TSCSIDevice {
   bool SetSpeed(uint16_t readSpeed, uint16_t writeSpeed);
   bool SendDVDStructure(uint8_t format, const uint8_t* list, uint16_t length);
 
+  // Drive identity, capabilities and readiness (drive_info.cpp, wait_for_ready.cpp).
+  // Makes the drive of a DeviceList entry ("H:T:L,...") current; on failure no drive is
+  // current and "INVALID DEVICE ID / NOT A CD OR DVD DRIVE" goes to the debug channel.
+  void SelectDevice(const std::string& deviceId);
+  void ReadInquiry();
+  bool ReadCapabilities();
+  bool HasPage30();
+  uint16_t MaxWriteSpeed();  // kB/s, from a fresh ReadCapabilities; 0 when it fails
+  uint16_t MaxReadSpeed();
+  uint16_t CurrentWriteSpeed();
+  // Sends SET CD SPEED (ReadSpeed, value), result ignored, and keeps the value.
+  void SetWriteSpeed(uint16_t value);
+  uint16_t WriteSpeed() const { return writeSpeed_; }
+  // "2.0X(2,770 KB/s)" for kinds 6 to 10, "40X(7,056 KB/s)" otherwise; the number
+  // separators follow the user's locale.
+  static std::string SpeedText(uint16_t speed, uint8_t kind);
+  // Polls until the drive is ready or the budget (ms) is spent.
+  bool WaitForReady(int totalMs, int intervalMs);
+
+  // The medium (medium_info.cpp, space_queries.cpp). Every query asks the drive afresh.
+  uint8_t MediumKind();
+  bool IsErasable();
+  void GetDiscInfo(TDisc& disc);
+  bool RefreshDiscInformation();
+  int DiscStatus();
+  int SessionCount();
+  // On a disc that reports 255 sessions the track after them is asked for as FFh.
+  uint32_t UsedBlocks();
+  uint32_t FreeBlocks();
+  uint32_t DiscCapacity();
+  uint32_t VolumeBlocks();
+  bool ReadFormatCapacities(uint32_t& blocks, uint32_t& blockLength);
+  static uint32_t MSFToBlocks(uint8_t h, uint8_t m, uint8_t s, uint8_t f);
+
+  // Write parameters and recording procedures (write_parameters.cpp).
+  void DetectWriteModes();
+  bool SetWriteParameters(bool testWrite, bool underrun, bool flag, uint8_t kind);
+  bool SetStreamingSpeed(uint32_t startBlock, uint32_t endBlock, uint32_t readSize,
+                         uint32_t writeSize, uint32_t readTime, uint32_t writeTime);
+  bool SendTimeStamp(std::chrono::system_clock::time_point when);
+  bool ReadBufferCapacity(uint32_t& length, uint32_t& free);
+
+  // Erasing (erase.cpp). BlankType 0 erases the whole disc, 1 quickly. True when the
+  // erase runs; OnEraseDone follows from the erase thread, through Dispatcher.
+  bool StartErase(uint8_t blankType);
+  int EraseProgress() const { return erasing_ ? eraseProgress_.load() : 0; }
+  bool Erasing() const { return erasing_; }
+  // Runs OnEraseDone on the main thread; without one it runs on the erase thread.
+  TDispatcher* Dispatcher = nullptr;
+  TEraseDoneEvent OnEraseDone;
+
   // State.
   uint8_t HaId() const { return haId_; }
   uint8_t TargetId() const { return targetId_; }
@@ -121,6 +205,23 @@ class TSCSIDevice {
   uint8_t DeviceType() const { return deviceType_; }
   const std::array<uint8_t, 131>& InquiryData() const { return inquiryData_; }
   const std::array<uint8_t, 40>& TrackInfo() const { return trackInfo_; }
+  const std::string& InquiryName() const { return inquiryName_; }
+  uint32_t DeviceCapabilities() const { return deviceCapabilities_; }
+  const std::array<uint8_t, 516>& CapabilitiesPage() const { return capabilitiesPage_; }
+  const std::array<uint8_t, 54>& WriteParametersPage() const { return writeParametersPage_; }
+  uint16_t DeviceMaxWriteSpeed() const { return deviceMaxWriteSpeed_; }
+  uint16_t DeviceMaxReadSpeed() const { return deviceMaxReadSpeed_; }
+  uint8_t SupportedWriteModes() const { return supportedWriteModes_; }
+  const std::array<uint8_t, 56>& DiscInformation() const { return discInformation_; }
+  const std::array<uint8_t, 26>& AtipData() const { return atipData_; }
+  const TDisc& DiscRecord() const { return discRecord_; }
+  uint32_t DeviceBufferSize() const { return deviceBufferSize_; }
+  uint32_t DeviceFreeBufferSize() const { return deviceFreeBufferSize_; }
+  uint8_t BlankType() const { return blankType_; }
+  // Model switches of the current drive (the process-wide ones: SharedDriveState).
+  bool UnderrunByModel() const { return underrunByModel_; }
+  bool LinkSizeByModel() const { return linkSizeByModel_; }
+  bool SlowReadyDrive() const { return slowReadyDrive_; }
   bool ASPIInitialized() const { return transport_.ASPIInitialized(); }
   TTransport& Transport() { return transport_; }
   TClock& Clock() { return clock_; }
@@ -130,6 +231,10 @@ class TSCSIDevice {
 
   // Published options and events.
   bool DoDebug = false;
+  bool UnderrunProtection = true;
+  bool TestWrite = false;
+  bool FinalizeDisc = false;
+  uint16_t ReadSpeed = 0;
   TOnDebugMsg OnDebugMessage;
   TDeviceChangedEvent OnDeviceChange;
 
@@ -155,6 +260,33 @@ class TSCSIDevice {
   std::array<uint8_t, 40> trackInfo_{};
   THaInquiryRequest haInquiry_{};
   bool errorReported_ = false;
+
+  std::string inquiryName_;
+  uint32_t deviceCapabilities_ = 0;
+  std::array<uint8_t, 516> capabilitiesPage_{};
+  std::array<uint8_t, 54> writeParametersPage_{};
+  uint16_t deviceMaxWriteSpeed_ = 0;
+  uint16_t deviceMaxReadSpeed_ = 0;
+  uint16_t writeSpeed_ = 0;
+  uint8_t supportedWriteModes_ = 0;
+  bool underrunByModel_ = false;
+  bool linkSizeByModel_ = false;
+  bool slowReadyDrive_ = false;
+  std::array<uint8_t, 56> discInformation_{};
+  std::array<uint8_t, 26> atipData_{};
+  TDisc discRecord_;
+  std::atomic<uint32_t> deviceBufferSize_{0};
+  std::atomic<uint32_t> deviceFreeBufferSize_{0};
+
+ private:
+  void SpaceQueryWriteParameters();
+  uint8_t PrepareSpaceQuery();
+  void RunEraseThread(uint8_t kind, uint16_t eraseSeconds);
+  void EndErase();
+  uint8_t blankType_ = 0;
+  std::atomic<bool> erasing_{false};
+  std::atomic<int> eraseProgress_{0};
+  std::thread eraseThread_;
 };
 
 // The failure text of a completed request: the transport status text, or for CHECK
