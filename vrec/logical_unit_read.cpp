@@ -138,12 +138,16 @@ TCommandResult TLogicalUnit::ReadTrackInformation(const uint8_t* cdb, uint8_t* d
   const int tracks = m.RecordedTracks();
   const auto invisible = m.InvisibleTrackStart();
   int number = 0;
+  // While the last track still grows it is the incomplete track FFh names, and there
+  // is no invisible track after it yet.
+  const bool growing = const_cast<TMedium&>(m).GrowingTrack() != nullptr;
   if (type == 0x01) {
-    number = value == 0xFF && invisible ? tracks + 1 : static_cast<int>(value);
+    if (value == 0xFF) number = growing ? tracks : invisible ? tracks + 1 : 0;
+    else number = static_cast<int>(value);
   } else if (type == 0x00) {
     if (auto ref = m.TrackAt(value))
       number = ref->number;
-    else if (invisible && value >= *invisible && value < m.capacity)
+    else if (invisible && !growing && value >= *invisible && value < m.capacity)
       number = tracks + 1;
     else {
       for (int n = 1; n <= tracks; ++n) {
@@ -173,7 +177,7 @@ TCommandResult TLogicalUnit::ReadTrackInformation(const uint8_t* cdb, uint8_t* d
         t.trackMode, t.audio, t.recorded == 0, t.reserved != 0);
     return Good(Answer(data, length, GetBe16(cdb + 7), a));
   }
-  if (number == tracks + 1 && invisible) {
+  if (number == tracks + 1 && invisible && !growing) {
     const int session = m.HasOpenSession() ? static_cast<int>(m.sessions.size())
                                            : static_cast<int>(m.sessions.size()) + 1;
     const uint32_t freeBlocks = m.capacity - *invisible;
