@@ -60,7 +60,8 @@ void TSCSIDevice::SelectDevice(const std::string& deviceId) {
   if (deviceId.size() <= 4) return fail(!deviceId.empty());
   auto digit = [&](size_t at) { return deviceId[at] >= '0' && deviceId[at] <= '9'; };
   if (!digit(0) || !digit(2) || !digit(4)) return fail(true);
-  SetCurrentAddress(static_cast<uint8_t>(deviceId[0] - '0'), static_cast<uint8_t>(deviceId[2] - '0'),
+  SetCurrentAddress(static_cast<uint8_t>(deviceId[0] - '0'),
+                    static_cast<uint8_t>(deviceId[2] - '0'),
                     static_cast<uint8_t>(deviceId[4] - '0'));
   deviceName_ = deviceId;
   ReadInquiry();
@@ -160,7 +161,8 @@ bool TSCSIDevice::ReadCapabilities() {
   CopyPage(capabilitiesPage_, answer, offset);
   if (GetBe16(&capabilitiesPage_[18]) == 0) PutBe16(&capabilitiesPage_[18], 1385);
   if (GetBe16(&capabilitiesPage_[20]) == 0) PutBe16(&capabilitiesPage_[20], 1385);
-  for (size_t at : {8, 12, 14, 18, 20}) PutHost16(capabilitiesPage_, at, GetBe16(&capabilitiesPage_[at]));
+  for (size_t at : {8, 12, 14, 18, 20})
+    PutHost16(capabilitiesPage_, at, GetBe16(&capabilitiesPage_[at]));
   deviceMaxWriteSpeed_ = std::max(deviceMaxWriteSpeed_, Host16(capabilitiesPage_, 18));
   deviceMaxReadSpeed_ = std::max(deviceMaxReadSpeed_, Host16(capabilitiesPage_, 8));
   return true;

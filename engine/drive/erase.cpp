@@ -13,10 +13,10 @@ namespace melvaro {
 namespace {
 
 // FORMAT UNIT parameter lists: FOV and Immed, one descriptor.
-constexpr uint8_t kDvdRamFormat[12] = {0x00, 0x82, 0x00, 0x08, 0x00, 0x22, 0x21, 0x20,
-                                       0x00, 0x00, 0x08, 0x00};  // 2 236 704 blocks, type 0
-constexpr uint8_t kDvdPlusRwFormat[12] = {0x00, 0x82, 0x00, 0x08, 0x00, 0x23, 0x05, 0x40,
-                                          0x98, 0x00, 0x00, 0x00};  // 2 295 104 blocks, 26h
+constexpr uint8_t kDvdRamFormat[12] = {0x00, 0x82, 0x00, 0x08, 0x00, 0x22, 0x21,
+                                       0x20, 0x00, 0x00, 0x08, 0x00};  // 2 236 704 blocks, type 0
+constexpr uint8_t kDvdPlusRwFormat[12] = {0x00, 0x82, 0x00, 0x08, 0x00, 0x23, 0x05,
+                                          0x40, 0x98, 0x00, 0x00, 0x00};  // 2 295 104 blocks, 26h
 
 uint16_t EraseSecondsFor(uint8_t kind, uint8_t blankType) {
   const bool dvd = kind > kKindCdRw;
@@ -41,10 +41,10 @@ bool TSCSIDevice::StartErase(uint8_t blankType) {
   }
   const uint16_t speed = CurrentWriteSpeed();
   if (!ready()) return false;
-  DoDebugMessage(">>> " + msg::FormatText(msg::kStartingEraseProcess,
-                                      {std::string(MediumKindNames[kind & 0x0F]),
-                                       SpeedText(speed, kind)}),
-                 1);
+  DoDebugMessage(
+      ">>> " + msg::FormatText(msg::kStartingEraseProcess,
+                               {std::string(MediumKindNames[kind & 0x0F]), SpeedText(speed, kind)}),
+      1);
 
   bool started = false;
   if (kind == kKindDvdPlusRw) {
@@ -85,9 +85,7 @@ void TSCSIDevice::RunEraseThread(uint8_t kind, uint16_t eraseSeconds) {
     if (lastSense_[12] == 0x51) failureSeen = true;
     return lastSense_[12];
   };
-  auto update = [&] {
-    eraseProgress_ = static_cast<int>(std::lround(a / eraseSeconds * 100));
-  };
+  auto update = [&] { eraseProgress_ = static_cast<int>(std::lround(a / eraseSeconds * 100)); };
   auto pollTur = [&] {
     if (!TestUnitReady(5000)) clock_.SleepMs(2000);
   };
@@ -202,8 +200,10 @@ void TSCSIDevice::RunEraseThread(uint8_t kind, uint16_t eraseSeconds) {
     erasing_ = false;
     if (OnEraseDone) OnEraseDone(this, withError);
   };
-  if (Dispatcher) Dispatcher->Invoke(done);
-  else done();
+  if (Dispatcher)
+    Dispatcher->Invoke(done);
+  else
+    done();
 }
 
 }  // namespace melvaro

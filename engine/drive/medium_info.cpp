@@ -52,8 +52,10 @@ uint8_t TSCSIDevice::MediumKind() {
   if (kind == kKindUnknown) {
     atipData_.fill(0);
     if (ReadTOC(4, atipData_.data(), 0, true, 0, 26)) {
-      if (atipData_[6] & 0x80) kind = (atipData_[6] & 0x40) ? kKindCdRw : kKindCdR;
-      else kind = kKindCdRom;
+      if (atipData_[6] & 0x80)
+        kind = (atipData_[6] & 0x40) ? kKindCdRw : kKindCdR;
+      else
+        kind = kKindCdRom;
     }
   }
   if (kind == kKindUnknown && RefreshDiscInformation())
@@ -144,10 +146,14 @@ bool TSCSIDevice::ReadFormatCapacities(uint32_t& blocks, uint32_t& blockLength) 
   auto is = [&](size_t at, uint8_t a, uint8_t b, uint8_t c, uint8_t d) {
     return answer[at] == a && answer[at + 1] == b && answer[at + 2] == c && answer[at + 3] == d;
   };
-  if (is(8, 0, 0, 8, 0)) blocks = GetBe32(&answer[4]);
-  else if (is(16, 0, 0, 8, 0) || is(16, 0x98, 0, 0, 0)) blocks = GetBe32(&answer[12]);
-  else if (is(24, 0, 0, 8, 0)) blocks = GetBe32(&answer[20]);
-  else blocks = GetBe32(&answer[4]);
+  if (is(8, 0, 0, 8, 0))
+    blocks = GetBe32(&answer[4]);
+  else if (is(16, 0, 0, 8, 0) || is(16, 0x98, 0, 0, 0))
+    blocks = GetBe32(&answer[12]);
+  else if (is(24, 0, 0, 8, 0))
+    blocks = GetBe32(&answer[20]);
+  else
+    blocks = GetBe32(&answer[4]);
   return true;
 }
 

@@ -3,27 +3,42 @@
 namespace melvaro {
 
 const std::array<std::string_view, 16> MediumKindNames = {
-    "UNKNOWN", "CD-ROM", "CD-R",   "CD-RW",  "DVD-ROM",  "DVD-R",    "DVD-RAM", "DVD-RW",
+    "UNKNOWN", "CD-ROM", "CD-R",   "CD-RW", "DVD-ROM",  "DVD-R",    "DVD-RAM", "DVD-RW",
     "DVD-RW",  "DVD-RW", "DVD+RW", "DVD+R", "DVD+R DL", "DDCD-ROM", "DDCD-R",  "DDCD-RW",
 };
 
 uint8_t KindOfProfile(uint16_t profile) {
   switch (profile) {
-    case 0x0008: return kKindCdRom;
-    case 0x0009: return kKindCdR;
-    case 0x000A: return kKindCdRw;
-    case 0x0010: return kKindDvdRom;
-    case 0x0011: return kKindDvdR;
-    case 0x0012: return kKindDvdRam;
-    case 0x0013: return kKindDvdRwRestricted;
-    case 0x0014: return kKindDvdRwSequential;
-    case 0x001A: return kKindDvdPlusRw;
-    case 0x001B: return kKindDvdPlusR;
-    case 0x002B: return kKindDvdPlusRDl;
-    case 0x0020: return kKindDdcdRom;
-    case 0x0021: return kKindDdcdR;
-    case 0x0022: return kKindDdcdRw;
-    default: return kKindUnknown;
+    case 0x0008:
+      return kKindCdRom;
+    case 0x0009:
+      return kKindCdR;
+    case 0x000A:
+      return kKindCdRw;
+    case 0x0010:
+      return kKindDvdRom;
+    case 0x0011:
+      return kKindDvdR;
+    case 0x0012:
+      return kKindDvdRam;
+    case 0x0013:
+      return kKindDvdRwRestricted;
+    case 0x0014:
+      return kKindDvdRwSequential;
+    case 0x001A:
+      return kKindDvdPlusRw;
+    case 0x001B:
+      return kKindDvdPlusR;
+    case 0x002B:
+      return kKindDvdPlusRDl;
+    case 0x0020:
+      return kKindDdcdRom;
+    case 0x0021:
+      return kKindDdcdR;
+    case 0x0022:
+      return kKindDdcdRw;
+    default:
+      return kKindUnknown;
   }
 }
 

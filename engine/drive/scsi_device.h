@@ -8,16 +8,15 @@
 #pragma once
 
 #include <array>
-#include <cstdint>
-#include <functional>
-#include <stdexcept>
-#include <string>
-#include <vector>
-
 #include <atomic>
 #include <chrono>
+#include <cstdint>
+#include <functional>
 #include <memory>
+#include <stdexcept>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "aspi_abi.h"
 #include "medium_kinds.h"

@@ -108,7 +108,8 @@ void TSCSIDevice::DetectWriteModes() {
     p[15] = 0x96;
     const size_t listLength = p[1] + 10u;
     const auto list = ParameterList(p, p[1] + 2u, listLength);
-    if (ModeSelect(list.data(), static_cast<uint8_t>(list.size()))) supportedWriteModes_ |= trial.flag;
+    if (ModeSelect(list.data(), static_cast<uint8_t>(list.size())))
+      supportedWriteModes_ |= trial.flag;
   }
 }
 

@@ -32,7 +32,8 @@ TEST_F(DriveInfo, SelectDeviceTakesTheAddressFromTheEntry) {
   for (const char* bad : {"1:0", "x:0:0,C: SOMETHING", "1:0:y,C:"}) {
     messages.clear();
     device->SelectDevice(bad);
-    EXPECT_EQ(messages, std::vector<std::string>{"INVALID DEVICE ID / NOT A CD OR DVD DRIVE"}) << bad;
+    EXPECT_EQ(messages, std::vector<std::string>{"INVALID DEVICE ID / NOT A CD OR DVD DRIVE"})
+        << bad;
     EXPECT_EQ(device->HaId(), kNoDrive);
     EXPECT_EQ(device->DeviceType(), 0x7F);
     EXPECT_EQ(device->DeviceName(), "");
@@ -137,10 +138,10 @@ TEST(SpeedText, FactorAndGroupedKilobytes) {
     uint8_t kind;
     const char* text;
   } cases[] = {
-      {2770, 8, "2.0X(2,770 KB/s)"},   {7056, 2, "40X(7,056 KB/s)"},
-      {11080, 5, "63X(11,080 KB/s)"},  {16620, 10, "12.0X(16,620 KB/s)"},
-      {1385, 6, "1.0X(1,385 KB/s)"},   {176, 1, "1X(176 KB/s)"},
-      {5540, 11, "31X(5,540 KB/s)"},   {2077, 7, "1.5X(2,077 KB/s)"},
+      {2770, 8, "2.0X(2,770 KB/s)"},  {7056, 2, "40X(7,056 KB/s)"},
+      {11080, 5, "63X(11,080 KB/s)"}, {16620, 10, "12.0X(16,620 KB/s)"},
+      {1385, 6, "1.0X(1,385 KB/s)"},  {176, 1, "1X(176 KB/s)"},
+      {5540, 11, "31X(5,540 KB/s)"},  {2077, 7, "1.5X(2,077 KB/s)"},
   };
   for (const auto& c : cases) EXPECT_EQ(TSCSIDevice::SpeedText(c.speed, c.kind), c.text);
 }

@@ -27,9 +27,12 @@ TEST_F(WriteParameters, PageBytesByMediumKind) {
     uint8_t b2, b3, b5;
     uint32_t packet;
   } cases[] = {
-      {kKindCdR, false, false, 0x01, 0xC4, 0x00, 0},  {kKindCdRw, false, false, 0x01, 0xC4, 0, 0},
-      {kKindCdRom, false, false, 0x01, 0xC4, 0, 0},   {kKindDvdRom, false, false, 0x01, 0xC4, 0, 0},
-      {kKindDdcdR, false, false, 0x01, 0xC4, 0, 0},   {kKindCdR, true, false, 0x01, 0x04, 0, 0},
+      {kKindCdR, false, false, 0x01, 0xC4, 0x00, 0},
+      {kKindCdRw, false, false, 0x01, 0xC4, 0, 0},
+      {kKindCdRom, false, false, 0x01, 0xC4, 0, 0},
+      {kKindDvdRom, false, false, 0x01, 0xC4, 0, 0},
+      {kKindDdcdR, false, false, 0x01, 0xC4, 0, 0},
+      {kKindCdR, true, false, 0x01, 0x04, 0, 0},
       {kKindDvdR, false, false, 0x20, 0xE5, 0x10, 16},
       {kKindDvdRwRestricted, false, false, 0x20, 0xC5, 0x10, 0},
       {kKindDvdRwSequential, true, false, 0x20, 0xC5, 0x10, 0},
@@ -40,7 +43,8 @@ TEST_F(WriteParameters, PageBytesByMediumKind) {
       {kKindDvdRw, true, false, 0x01, 0xE4, 0x00, 0},  // only the multisession step
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::to_string(c.kind) + (c.finalize ? " finalize" : "") + (c.flag ? " flag" : ""));
+    SCOPED_TRACE(std::to_string(c.kind) + (c.finalize ? " finalize" : "") +
+                 (c.flag ? " flag" : ""));
     const auto list = Sent(false, false, c.flag, c.kind, c.finalize);
     ASSERT_EQ(list.size(), 60u) << "page length 32h + 10";
     for (int i = 0; i < 8; ++i) EXPECT_EQ(list[i], 0) << "header byte " << i;
