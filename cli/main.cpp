@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "audio/file_info_text.h"
 #include "drive/scsi_device.h"
 
 namespace {
@@ -11,14 +12,44 @@ int Usage() {
   std::fprintf(
       stderr,
       "usage: melvaro-cli [--transport auto|pass-through|library] [--library FILE] [--debug] "
-      "COMMAND\n\n  devices   the drives the transport finds, one per line\n");
+      "COMMAND\n\n  devices          the drives the transport finds, one per line\n"
+      "  audio-info FILE  the MPEG and ID3 information of an MP3 file\n");
   return 2;
 }
 
 }  // namespace
 
+// The MPEG and ID3v1 information of an MP3 file, as the file information dialog shows it.
+int AudioInfo(const std::string& path) {
+  melvaro::audio::TAudioInfo info;
+  try {
+    info.Load(path);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr,
+                 "melvaro-cli: An error occurs when try to load the information of the "
+                 "MP3 file (%s)\n",
+                 e.what());
+    return 1;
+  }
+  const auto text = melvaro::audio::DescribeMp3(info);
+  std::printf(
+      "File: %s\nDuration: %s\nVersion: %s\nFlags: %s\nParameters: %s\nInternal: %s\n"
+      "Tag: %s\n",
+      path.c_str(), text.duration.c_str(), text.version.c_str(), text.flags.c_str(),
+      text.parameters.c_str(), text.internal.c_str(), text.tagStatus.c_str());
+  const auto& tag = info.Tag();
+  if (tag.Found()) {
+    std::printf(
+        "Title: %s\nArtist: %s\nAlbum: %s\nYear: %s\nComment: %s\nTrack: %d\n"
+        "Genre: %s (%d)\n",
+        tag.Title().c_str(), tag.Artist().c_str(), tag.Album().c_str(), tag.Year().c_str(),
+        tag.Comment().c_str(), tag.Track(), std::string(tag.GenreText()).c_str(), tag.Genre());
+  }
+  return 0;
+}
+
 int main(int argc, char** argv) {
-  std::string transport = "auto", library, command;
+  std::string transport = "auto", library, command, argument;
   bool debug = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -32,11 +63,14 @@ int main(int argc, char** argv) {
       return Usage(), 0;
     } else if (command.empty() && arg[0] != '-') {
       command = arg;
+    } else if (!command.empty() && argument.empty() && arg[0] != '-') {
+      argument = arg;
     } else {
       return Usage();
     }
   }
-  if (command != "devices" ||
+  if (command == "audio-info" && !argument.empty()) return AudioInfo(argument);
+  if (command != "devices" || !argument.empty() ||
       (transport != "auto" && transport != "pass-through" && transport != "library")) {
     return Usage();
   }

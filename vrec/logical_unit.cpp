@@ -243,7 +243,7 @@ TCommandResult TLogicalUnit::TestUnitReady() {
 TCommandResult TLogicalUnit::RequestSense(const uint8_t* cdb, uint8_t* data, uint32_t length) {
   const auto sense = CurrentConditionSense();
   const uint32_t n = std::min<uint32_t>({cdb[4], length, static_cast<uint32_t>(sense.size())});
-  std::memcpy(data, sense.data(), n);
+  if (n) std::memcpy(data, sense.data(), n);
   return Good(n);
 }
 
@@ -261,7 +261,7 @@ TCommandResult TLogicalUnit::Inquiry(const uint8_t* cdb, uint8_t* data, uint32_t
   PutPadded(answer + 32, config_.revision, 4);
   const uint32_t allocation = GetBe16(cdb + 3);
   const uint32_t n = std::min<uint32_t>({allocation, length, sizeof answer});
-  std::memcpy(data, answer, n);
+  if (n) std::memcpy(data, answer, n);
   return Good(n);
 }
 

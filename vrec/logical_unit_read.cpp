@@ -15,7 +15,7 @@ namespace {
 uint32_t Answer(uint8_t* data, uint32_t length, uint32_t allocation,
                 const std::vector<uint8_t>& bytes) {
   const uint32_t n = std::min<uint32_t>({length, allocation, static_cast<uint32_t>(bytes.size())});
-  std::memcpy(data, bytes.data(), n);
+  if (n) std::memcpy(data, bytes.data(), n);
   return n;
 }
 
@@ -142,8 +142,10 @@ TCommandResult TLogicalUnit::ReadTrackInformation(const uint8_t* cdb, uint8_t* d
   // is no invisible track after it yet.
   const bool growing = const_cast<TMedium&>(m).GrowingTrack() != nullptr;
   if (type == 0x01) {
-    if (value == 0xFF) number = growing ? tracks : invisible ? tracks + 1 : 0;
-    else number = static_cast<int>(value);
+    if (value == 0xFF)
+      number = growing ? tracks : invisible ? tracks + 1 : 0;
+    else
+      number = static_cast<int>(value);
   } else if (type == 0x00) {
     if (auto ref = m.TrackAt(value))
       number = ref->number;

@@ -42,7 +42,7 @@ uint32_t DataBlockBytes(uint8_t type) {
 uint32_t Answer(uint8_t* data, uint32_t length, uint32_t allocation,
                 const std::vector<uint8_t>& bytes) {
   const uint32_t n = std::min<uint32_t>({length, allocation, static_cast<uint32_t>(bytes.size())});
-  std::memcpy(data, bytes.data(), n);
+  if (n) std::memcpy(data, bytes.data(), n);
   return n;
 }
 
