@@ -34,15 +34,21 @@ void PutPadded(uint8_t* out, const std::string& text, size_t width) {
 
 }  // namespace
 
+// Write parameters after power-on: track-at-once, data mode 1, multisession off, audio
+// pause 150.
+std::array<uint8_t, 52> TLogicalUnit::DefaultWriteParameters() {
+  std::array<uint8_t, 52> p{};
+  p[0] = 0x05;
+  p[1] = 0x32;
+  p[2] = 0x01;
+  p[3] = 0x04;
+  p[4] = 0x08;
+  p[15] = 0x96;
+  return p;
+}
+
 TLogicalUnit::TLogicalUnit(TDriveConfig config, std::unique_ptr<TDriveStore> store)
-    : config_(std::move(config)), store_(std::move(store)) {
-  // Write parameters after power-on: track-at-once, data mode 1, multisession off.
-  page05_[0] = 0x05;
-  page05_[1] = 0x32;
-  page05_[2] = 0x01;
-  page05_[3] = 0x04;
-  page05_[4] = 0x08;
-  page05_[15] = 0x96;
+    : config_(std::move(config)), store_(std::move(store)), page05_(DefaultWriteParameters()) {
   store_->Refresh(&storeError_);
   if (!config_.faults.empty()) {
     std::string error;

@@ -55,6 +55,7 @@ class TLogicalUnit {
   TDriveStore& Store() { return *store_; }
 
  private:
+  static std::array<uint8_t, 52> DefaultWriteParameters();
   // Answers.
   TCommandResult Good(uint32_t transferred = 0) const;
   TCommandResult Fail(uint8_t key, uint8_t asc, uint8_t ascq) const;
@@ -116,7 +117,7 @@ class TLogicalUnit {
   std::mutex lock_;
   std::string storeError_;
 
-  std::array<uint8_t, 52> page05_ = {};
+  std::array<uint8_t, 52> page05_;
   uint16_t requestedWriteSpeed_ = 0xFFFF;
   uint16_t requestedReadSpeed_ = 0xFFFF;
   bool preventRemoval_ = false;

@@ -94,13 +94,7 @@ TCommandResult TLogicalUnit::ModeSense(const uint8_t* cdb, uint8_t* data, uint32
       p[0] = 0x05;
       p[1] = 0x32;
     } else if (control == 2) {
-      p.fill(0);
-      p[0] = 0x05;
-      p[1] = 0x32;
-      p[2] = 0x01;
-      p[3] = 0x04;
-      p[4] = 0x08;
-      p[15] = 0x96;
+      p = DefaultWriteParameters();
     }
     pages.insert(pages.end(), p.begin(), p.end());
   };

@@ -9,6 +9,7 @@
 #include "drive/scsi_device.h"
 #include "drive_store.h"
 #include "support/fakes.h"
+#include "support/vrec_drive.h"
 
 namespace melvaro::test {
 namespace {
@@ -18,17 +19,7 @@ const std::string kVrecPlugin = kBin + "/libwnaspi32.so";
 const std::string kNeverCompletes = MELVARO_TEST_PLUGIN_DIR "/libnever_completes.so";
 const std::string kWithoutSend = MELVARO_TEST_PLUGIN_DIR "/libwithout_send.so";
 
-// The plug-in reads its folder once per process, so every test here shares one.
-class TVrecFolder : public ::testing::Environment {
- public:
-  void SetUp() override {
-    char pattern[] = "/tmp/melvaro-plugin-test-XXXXXX";
-    folder = mkdtemp(pattern);
-    setenv("MELVARO_VREC", folder.c_str(), 1);
-  }
-  void TearDown() override { std::filesystem::remove_all(folder); }
-  static inline std::string folder;
-};
+using TVrecFolder = TVrecFolderEnvironment;
 const auto* const kFolder = ::testing::AddGlobalTestEnvironment(new TVrecFolder);
 
 // Real waits, recording whether each one ended because the event was signalled.
