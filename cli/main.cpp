@@ -2,8 +2,11 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "audio/file_info_text.h"
+#include "burner/disc_burner.h"
+#include "compilation_input.h"
 #include "drive/scsi_device.h"
 
 namespace {
@@ -13,7 +16,9 @@ int Usage() {
       stderr,
       "usage: melvaro-cli [--transport auto|pass-through|library] [--library FILE] [--debug] "
       "COMMAND\n\n  devices          the drives the transport finds, one per line\n"
-      "  audio-info FILE  the MPEG and ID3 information of an MP3 file\n");
+      "  audio-info FILE  the MPEG and ID3 information of an MP3 file\n"
+      "  build-iso -o IMAGE [--label TEXT] [--no-joliet] [--boot FILE] PATH...\n"
+      "                   an ISO 9660 + Joliet image of files and folders\n");
   return 2;
 }
 
@@ -48,7 +53,60 @@ int AudioInfo(const std::string& path) {
   return 0;
 }
 
+// build-iso: ClearCompilation, the paths, LayoutImage, BuildImage (direct).
+int BuildIso(const std::vector<std::string>& args) {
+  std::string image, label, boot;
+  bool joliet = true;
+  std::vector<std::string> paths;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "-o" && i + 1 < args.size())
+      image = args[++i];
+    else if (args[i] == "--label" && i + 1 < args.size())
+      label = args[++i];
+    else if (args[i] == "--boot" && i + 1 < args.size())
+      boot = args[++i];
+    else if (args[i] == "--no-joliet")
+      joliet = false;
+    else if (!args[i].empty() && args[i][0] == '-')
+      return Usage();
+    else
+      paths.push_back(args[i]);
+  }
+  if (image.empty() || paths.empty()) return Usage();
+  melvaro::TDiscBurner burner;  // no drive: the transport stays down
+  burner.OnDebugMessage = [](melvaro::TSCSIDevice*, const std::string& message, uint8_t) {
+    std::fprintf(stderr, "%s\n", message.c_str());
+  };
+  burner.ClearCompilation(600000, 20000);
+  burner.IdVolume = label;
+  burner.JolietFileSystem = joliet;
+  burner.BootImagePath = boot;
+  burner.BootImageEnabled = !boot.empty();
+  std::string error;
+  if (!melvaro::cli::AddPaths(burner, paths, &error)) {
+    std::fprintf(stderr, "melvaro-cli: %s\n", error.c_str());
+    return 1;
+  }
+  burner.LayoutImage(true);
+  std::string jobError;
+  burner.OnWriteDone = [&](melvaro::TDiscBurner*, const std::string& e) { jobError = e; };
+  try {
+    burner.BuildImage(image, true);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "melvaro-cli: %s\n", e.what());
+    return 1;
+  }
+  if (!jobError.empty()) {
+    std::fprintf(stderr, "melvaro-cli: %s\n", jobError.c_str());
+    return 1;
+  }
+  std::printf("%s: %lld blocks\n", image.c_str(), static_cast<long long>(burner.ImageBlockCount));
+  return 0;
+}
+
 int main(int argc, char** argv) {
+  if (argc >= 2 && std::string(argv[1]) == "build-iso")
+    return BuildIso(std::vector<std::string>(argv + 2, argv + argc));
   std::string transport = "auto", library, command, argument;
   bool debug = false;
   for (int i = 1; i < argc; ++i) {

@@ -1,0 +1,108 @@
+// An image file written on the caller's thread: the header stream, the boot image, the
+// padding up to the first file block, and every file's data on its planned blocks.
+//
+// The image is written beside its final name and renamed over it when complete, so a
+// failed build never replaces a good image with a half-written one.
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+#include <vector>
+
+#include "compilation/compilation.h"
+#include "drive/messages.h"
+#include "platform/file_streams.h"
+
+namespace melvaro {
+
+namespace {
+
+constexpr int32_t kChunk = 131072;
+
+[[noreturn]] void Fail(const std::string& what) {
+  throw std::system_error(errno ? errno : EIO, std::generic_category(), what);
+}
+
+void WriteAll(TStreamEx& out, const uint8_t* data, int64_t length, const std::string& name) {
+  while (length > 0) {
+    const int32_t n = static_cast<int32_t>(std::min<int64_t>(length, kChunk));
+    if (out.Write(data, n) != n) Fail("cannot write " + name);
+    data += n;
+    length -= n;
+  }
+}
+
+}  // namespace
+
+int TCompilation::BuildImageDirect(const std::string& fileName) {
+  LayoutImage(true, layoutRoot_);
+  BuildHeader(true, layoutRoot_);
+  const std::string temp = fileName + ".part";
+  std::string error;
+  try {
+    TFileStreamEx out(temp, fmCreate);
+    WriteAll(out, header_.data(), static_cast<int64_t>(header_.size()), temp);
+    std::vector<uint8_t> buffer(kChunk);
+    const std::vector<uint8_t> zero(2048, 0);
+
+    // Copies `length` bytes of a source onto whole blocks. A source that has become
+    // shorter than planned is filled up with zeros, one that has grown is cut, so that
+    // every later file stays on its planned blocks.
+    auto copy = [&](const std::string& path, int64_t length) {
+      TFileStreamEx in(path, fmOpenRead | fmShareDenyNone);
+      int64_t remaining = length;
+      bool changed = false;
+      while (remaining > 0) {
+        const int32_t chunk = static_cast<int32_t>(std::min<int64_t>(kChunk, remaining));
+        const int32_t rounded = (chunk + 2047) / 2048 * 2048;
+        const int32_t got = changed ? 0 : in.Read(buffer.data(), chunk);
+        if (got < chunk) changed = true;
+        std::memset(buffer.data() + got, 0, static_cast<size_t>(rounded - got));
+        WriteAll(out, buffer.data(), rounded, temp);
+        remaining -= chunk;
+      }
+      if (!changed && in.Read(buffer.data(), 1) != 0) changed = true;
+      return !changed;
+    };
+
+    if (BootImageEnabled) copy(BootImagePath, int64_t{BootImageBlocks} * 2048);
+    for (int64_t i = 0; i < PadBlocks; ++i) WriteAll(out, zero.data(), 2048, temp);
+    for (const auto& f : files_) {
+      if (f->IsDirectory() || f->Imported) continue;
+      if (f->IsoLength == 0) {
+        TFileStreamEx in(f->SourcePath, fmOpenRead | fmShareDenyNone);  // must exist
+        continue;
+      }
+      const int64_t expected = int64_t{FirstFileBlock} + f->IsoLocation;
+      const int64_t actual = StartBlock + out.Position() / 2048;
+      if (expected != actual)
+        Message(">>> " + std::string(msg::kInternalError0004) + " " + f->SourcePath + " " +
+                    std::to_string(expected) + "<>" + std::to_string(actual),
+                4);
+      if (!copy(f->SourcePath, f->IsoLength)) {
+        // The file changed since it was added: the image holds its planned length.
+        Message(">>> " + std::string(msg::kInternalError0004) + " " + f->SourcePath + " " +
+                    std::to_string(expected + (f->IsoLength + 2047) / 2048) + "<>" +
+                    std::to_string(expected +
+                                   (TCompilation::SourceFileSize(f->SourcePath) + 2047) / 2048),
+                4);
+        if (error.empty()) error = std::string(msg::kInternalError0004) + " " + f->SourcePath;
+      }
+    }
+    if (!out.Close()) Fail("cannot write " + temp);
+  } catch (...) {
+    unlink(temp.c_str());
+    throw;
+  }
+  if (rename(temp.c_str(), fileName.c_str()) != 0) {
+    const int err = errno;
+    unlink(temp.c_str());
+    errno = err;
+    Fail("cannot replace " + fileName);
+  }
+  if (OnImageDone) OnImageDone(error);
+  return 1;
+}
+
+}  // namespace melvaro

@@ -1,0 +1,255 @@
+// LayoutImage: directory numbering in path-table order, the Joliet identifiers, the
+// areas of the image, the directory extent sizes and the file locations.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <set>
+
+#include "compilation/compilation.h"
+#include "drive/messages.h"
+#include "drive/scsi_device.h"
+#include "platform/byte_order.h"
+#include "platform/text_encoding.h"
+
+namespace melvaro {
+
+namespace {
+
+int64_t Blocks(int64_t bytes) {
+  return (bytes + 2047) / 2048;
+}
+
+// A directory record of an identifier of n bytes, padded to an even length.
+int RecordLength(size_t n) {
+  return static_cast<int>(33 + n + (n % 2 == 0 ? 1 : 0));
+}
+
+// Joliet identifiers are limited so that every directory record fits its one-byte
+// length (108 characters would), to the 103 characters that the Joliet readers in use
+// (libarchive, and the writers' own "long Joliet" limit) all take in full.
+constexpr size_t kJolietFileChars = 103;
+constexpr size_t kJolietDirChars = 103;
+
+std::u16string UpperUtf16(std::u16string s) {
+  for (char16_t& c : s)
+    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
+  return s;
+}
+
+// Cuts to at most `limit` units without splitting a surrogate pair.
+std::u16string Cut(const std::u16string& s, size_t limit) {
+  if (s.size() <= limit) return s;
+  size_t n = limit;
+  if (n > 0 && s[n - 1] >= 0xD800 && s[n - 1] <= 0xDBFF) --n;
+  return s.substr(0, n);
+}
+
+}  // namespace
+
+int64_t TCompilation::ImageBlocks() const {
+  if (WritePostGap && ImageBlockCount < 300) return 300;
+  return ImageBlockCount;
+}
+
+// Path-table order (ECMA-119 6.9.1): by level, then by the parent's number, then by
+// identifier. Levels are numbered one after the other, so every parent has its number
+// before its children are sorted; the order holds for any number of directories.
+void TCompilation::NumberDirectories() {
+  TDEntry* root = RootDir();
+  root->Number = 1;
+  std::map<int, std::vector<TDEntry*>> byLevel;
+  for (size_t i = 1; i < dirs_.size(); ++i) byLevel[dirs_[i]->Level].push_back(dirs_[i].get());
+  isoOrder_.assign(1, root);
+  for (auto& [level, list] : byLevel) {
+    std::stable_sort(list.begin(), list.end(), [](const TDEntry* a, const TDEntry* b) {
+      if (a->Parent->Number != b->Parent->Number) return a->Parent->Number < b->Parent->Number;
+      return a->ShortName < b->ShortName;  // byte-wise, as the path table compares
+    });
+    for (TDEntry* d : list) {
+      isoOrder_.push_back(d);
+      d->Number = static_cast<uint32_t>(isoOrder_.size());
+    }
+  }
+  jolietOrder_ = isoOrder_;
+}
+
+// Each child list gets Joliet identifiers that fit a directory record and are unique
+// in the directory (ignoring case): a name that clashes with an earlier one, as it
+// stands or cut to its limit, ends in "~N" instead.
+void TCompilation::AssignJolietNames() {
+  for (const auto& dir : dirs_) {
+    std::set<std::u16string> used;
+    for (TFEntry* e = dir->FirstEntry; e; e = e->Next) {
+      const size_t limit = e->IsDirectory() ? kJolietDirChars : kJolietFileChars;
+      const std::u16string full = Utf8ToUtf16(e->LongName);
+      std::u16string name = Cut(full, limit);
+      for (int n = 1; used.count(UpperUtf16(name)); ++n) {
+        const std::u16string tail = u"~" + Utf8ToUtf16(std::to_string(n));
+        name = Cut(full, limit - tail.size()) + tail;
+      }
+      used.insert(UpperUtf16(name));
+      e->JolietName = name;
+      if (e->Directory) e->Directory->JolietName = name;
+    }
+  }
+}
+
+int64_t TCompilation::ExtentSize(const TDEntry* dir, bool joliet) const {
+  int64_t used = 68;
+  int64_t free = 2048 - 68;
+  for (const TFEntry* e = dir->FirstEntry; e; e = e->Next) {
+    const size_t n = joliet ? 2 * (e->JolietName.size() + (e->IsDirectory() ? 0 : 2))
+                            : e->ShortName.size() + (e->IsDirectory() ? 0 : 2);
+    const int length = RecordLength(n);
+    if (length > free) {
+      used += free;
+      free = 2048 - length;
+    } else {
+      free -= length;
+    }
+    used += length;
+  }
+  return (used + free + 2047) / 2048 * 2048;
+}
+
+int TCompilation::LayoutImage(bool toFile, TDEntry* root) {
+  (void)root;  // the session import (a later step) brings an earlier session into it
+  struct stat st;
+  if (BootImagePath.empty() || stat(BootImagePath.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    BootImageEnabled = false;
+  if (Drive) Drive->DoDebug = false;
+  StartBlock = 0;
+  if (!toFile && Drive) {
+    CurrentMediumKind = Drive->MediumKind();
+    SharedDriveState().CurrentMediumKind = CurrentMediumKind;
+    if (BurnPreparing && !NextWritableAddress())
+      Message(">>> " + std::string(msg::kErrorGettingNextWritableAddress), 0);
+    if (StartBlock > 0xFF000000u) StartBlock = 0;
+  }
+
+  NumberDirectories();
+  AssignJolietNames();
+
+  int64_t b = int64_t{StartBlock} + 16;
+  ++b;  // primary volume descriptor
+  if (BootImageEnabled) ++b;
+  if (JolietFileSystem) ++b;
+  ++b;  // terminator
+  uint32_t isoTable = 10, jolietTable = 10;
+  for (size_t i = 1; i < isoOrder_.size(); ++i) {
+    const size_t n = isoOrder_[i]->ShortName.size();
+    isoTable += static_cast<uint32_t>(8 + n + (n % 2));
+    jolietTable += static_cast<uint32_t>(8 + 2 * isoOrder_[i]->JolietName.size());
+  }
+  IsoPathTableSize = isoTable;
+  PathTableL = static_cast<uint32_t>(b);
+  b += Blocks(isoTable);
+  PathTableM = static_cast<uint32_t>(b);
+  b += Blocks(isoTable);
+  JolietPathTableL = static_cast<uint32_t>(b);
+  JolietPathTableSize = 0;
+  if (JolietFileSystem) {
+    JolietPathTableSize = jolietTable;
+    b += Blocks(jolietTable);
+    JolietPathTableM = static_cast<uint32_t>(b);
+    b += Blocks(jolietTable);
+  }
+  IsoDirArea = static_cast<uint32_t>(b);
+  int64_t offset = 0;
+  for (const auto& d : dirs_) {
+    d->IsoDirBlock = static_cast<uint32_t>(offset / 2048);
+    d->IsoDirSize = ExtentSize(d.get(), false);
+    offset += d->IsoDirSize;
+  }
+  IsoDirBytes = offset;
+  b += Blocks(offset);
+  JolietDirBytes = 0;
+  if (JolietFileSystem) {
+    JolietDirArea = static_cast<uint32_t>(b);
+    offset = 0;
+    for (const auto& d : dirs_) {
+      d->JolietDirBlock = static_cast<uint32_t>(offset / 2048);
+      d->JolietDirSize = ExtentSize(d.get(), true);
+      offset += d->JolietDirSize;
+    }
+    JolietDirBytes = offset;
+    b += Blocks(offset);
+  }
+  BootImageBlocks = 0;
+  if (BootImageEnabled) {
+    BootCatalogBlock = static_cast<uint32_t>(b);
+    ++b;
+    BootImageBlock = static_cast<uint32_t>(b);
+    BootImageBlocks = static_cast<uint32_t>(Blocks(st.st_size));
+    b += BootImageBlocks;
+  }
+  PadBlocks = 150 - b;
+  FirstFileBlock = static_cast<uint32_t>(b < 150 ? 150 : b);
+
+  int64_t t = 0;
+  for (const auto& f : files_) {
+    if (f->Imported) continue;
+    if (f->IsDirectory() && f->Directory) {
+      f->IsoLocation = f->Directory->IsoDirBlock;
+      f->JolietLocation = f->Directory->JolietDirBlock;
+      f->IsoLength = f->Directory->IsoDirSize;
+      f->JolietLength = f->Directory->JolietDirSize;
+    } else if (f->IsoLength == 0) {
+      f->IsoLocation = f->JolietLocation = 0;
+      f->JolietLength = 0;
+    } else {
+      f->JolietLength = f->IsoLength;
+      f->IsoLocation = f->JolietLocation = static_cast<uint32_t>(t);
+      t += Blocks(f->IsoLength);
+    }
+  }
+  TotalFileBlocks = t;
+  VolumeEnd = FirstFileBlock + t;
+  ImageBlockCount = VolumeEnd - StartBlock;
+  return 1;
+}
+
+bool TCompilation::NextWritableAddress() {
+  StartBlock = 0;
+  if (!Drive) return false;
+  TSCSIDevice& d = *Drive;
+  d.WaitForReady(10000, 500);
+  const uint8_t kind = d.MediumKind();
+  const bool finalize = d.FinalizeDisc;
+  d.FinalizeDisc = true;
+  d.SetWriteParameters(d.TestWrite, d.UnderrunProtection, true, kind);
+  d.FinalizeDisc = finalize;
+  d.WaitForReady(10000, 500);
+  auto nwa = [&] {
+    uint32_t v;
+    std::memcpy(&v, &d.TrackInfo()[12], 4);
+    return v;
+  };
+  if (kind == kKindDvdRam || kind == kKindDvdPlusRw) {
+    for (uint32_t block = 32; block >= 16; --block) {
+      uint8_t buffer[2048] = {};
+      if (!d.ReadSectors(block, 1, 2048, buffer)) continue;
+      if (std::memcmp(buffer + 1, "CD001", 5) == 0 && (buffer[0] == 1 || buffer[0] == 2)) {
+        StartBlock = GetLe32(buffer + 80);
+        break;
+      }
+    }
+    return true;
+  }
+  if (kind == kKindDvdRwRestricted || kind == kKindDvdRwSequential) {
+    d.RefreshDiscInformation();
+    const bool ok = d.ReadTrackInformation(1);
+    if (ok && nwa() != 0) StartBlock = nwa();
+    return ok;
+  }
+  d.RefreshDiscInformation();
+  const int sessions = d.SessionCount();
+  const bool ok =
+      d.ReadTrackInformation(sessions >= 255 ? 0xFF : static_cast<uint8_t>(sessions + 1));
+  StartBlock = ok ? nwa() : 0;
+  return ok;
+}
+
+}  // namespace melvaro
