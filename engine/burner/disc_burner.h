@@ -3,11 +3,16 @@
 // published properties and events of both.
 #pragma once
 
+#include <atomic>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "compilation/compilation.h"
 #include "drive/scsi_device.h"
+#include "writing/cache_thread.h"
 
 namespace melvaro {
 
@@ -20,8 +25,24 @@ class TDiscBurner : public TSCSIDevice, public TCompilation {
   ~TDiscBurner() override;
 
   // Writes the compilation to an image file. Direct: on the caller's thread; returns 1
-  // after OnWriteDone. Throws std::system_error when a file cannot be read or written.
+  // after OnWriteDone; throws std::system_error when a file cannot be read or written.
+  // Otherwise through the cache and the write thread: returns 255 at once, the job ends
+  // with OnWriteDone (write_job.cpp).
   int BuildImage(const std::string& fileName, bool direct);
+  // Burns the laid-out compilation to the disc in the current drive. True when the
+  // write thread was started; False when the cache failed before priming (reported
+  // through OnWriteDone already).
+  bool BurnCompilation();
+  // Burns an image file from block 0. False when it cannot be opened or the cache
+  // failed before priming (reported through OnWriteDone).
+  bool BurnImage(const std::string& fileName);
+  void AbortOperation() { abort_ = true; }
+  // Waits for the write thread of the last job to end (OnWriteDone has then run).
+  void WaitForJob();
+  bool JobRunning() const { return jobRunning_; }
+  int64_t BytesWritten() const { return bytesWritten_; }
+  std::string CurrentFile();
+  int CacheFillPercent();
 
   // The read-ahead cache size in bytes: at least 2 MiB, a multiple of 2048.
   void SetCacheSize(uint32_t bytes);
@@ -35,7 +56,26 @@ class TDiscBurner : public TSCSIDevice, public TCompilation {
   TNotifyEvent OnFinalizingTrack;
 
  private:
+  void StartWriteThread(bool toFile);
+  void RunWriteThread(bool toFile);
+  bool StartCache(uint32_t blockSize, TCacheSources sources, int64_t imageLength);
+  bool WriteBlock(uint32_t block, uint32_t bytes, const uint8_t* data, std::string& error);
+  void FinishDisc(uint8_t kind, uint8_t track);
+  void Done(bool toFile);
+  void RaiseWriteDone(const std::string& error);
+
   uint32_t cacheSize_ = 4194304;
+  std::unique_ptr<TCacheThread> cache_;
+  std::thread writeThread_;
+  std::atomic<bool> abort_{false};
+  std::atomic<bool> jobRunning_{false};
+  std::atomic<int64_t> bytesWritten_{0};
+  std::mutex currentFileLock_;
+  std::string currentFile_;
+  bool imageJob_ = false;  // BurnImage: block 0, no descriptor copy, blocks as read
+  uint8_t jobKind_ = 0;
+  int imageFd_ = -1;
+  std::string imageTemp_;
 };
 
 }  // namespace melvaro

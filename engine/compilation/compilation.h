@@ -129,6 +129,8 @@ class TCompilation {
   std::function<void(const std::string& error)> OnImageDone;
 
  protected:
+  // The header stream a job's cache reads (and empties).
+  std::vector<uint8_t>& HeaderStreamForJob() { return header_; }
   void Message(const std::string& text, uint8_t mType) const {
     if (OnMessage) OnMessage(text, mType);
   }

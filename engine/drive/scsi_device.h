@@ -99,6 +99,7 @@ class TSCSIDevice {
 
   void DoDebugMessage(const std::string& message, uint8_t mType);
   void LockDevice() { lock_.Enter(); }
+  TDriveLock& DeviceLock() { return lock_; }
   void UnlockDevice() { lock_.Leave(); }
 
   // Commands (CDBs and time-outs: scsi_commands.h).

@@ -1,0 +1,284 @@
+#include "writing/cache_thread.h"
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+#include "drive/messages.h"
+
+namespace melvaro {
+
+namespace {
+
+void SleepMs(int ms) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+int64_t RoundUp(int64_t n) {
+  return (n + 2047) / 2048 * 2048;
+}
+
+}  // namespace
+
+TCacheThread::TCacheThread(uint32_t capacity, TDriveLock& lock, uint32_t blockSize,
+                           bool postGapSwitch, int64_t imageLength, TCacheSources sources)
+    : lock_(lock),
+      blockSize_(std::min(blockSize, kMaxBlockBytes)),
+      capacity_(capacity),
+      maxBlocks_(capacity / std::min(blockSize, kMaxBlockBytes)),
+      postGap_(postGapSwitch && imageLength < 614400),
+      imageLength_(imageLength),
+      sources_(std::move(sources)),
+      remaining_(imageLength) {
+  thread_ = std::thread([this] { Run(); });
+}
+
+TCacheThread::~TCacheThread() {
+  abortRequested_ = true;
+  Wait();
+}
+
+void TCacheThread::Wait() {
+  if (thread_.joinable()) thread_.join();
+}
+
+std::string TCacheThread::ErrorText() {
+  std::lock_guard<std::mutex> hold(textLock_);
+  return errorText_;
+}
+
+void TCacheThread::SetErrorText(const std::string& text) {
+  std::lock_guard<std::mutex> hold(textLock_);
+  errorText_ = text;
+}
+
+std::string TCacheThread::CurrentFile() {
+  std::lock_guard<std::mutex> hold(textLock_);
+  return currentFile_;
+}
+
+size_t TCacheThread::QueuedBlocks() {
+  std::lock_guard<TDriveLock> hold(lock_);
+  return blocks_.size();
+}
+
+// Best effort: a thread that may not raise its priority again keeps the lower one.
+void TCacheThread::SetTier(int tier) {
+  if (tier == priorityState_) return;
+  priorityState_ = tier;
+  static constexpr int kNice[4] = {19, 10, 5, 0};
+  setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), kNice[tier]);
+}
+
+void TCacheThread::Queue(const uint8_t* data, uint32_t count) {
+  auto block = std::make_unique<TBlock>();
+  block->count = count;
+  std::memcpy(block->data.data(), data, count);
+  blocks_.push_back(std::move(block));
+}
+
+// Waits while the queue is full; false when the job is aborted meanwhile.
+bool TCacheThread::WaitForRoom() {
+  for (;;) {
+    {
+      std::lock_guard<TDriveLock> hold(lock_);
+      if (blocks_.size() + 1 < maxBlocks_ || maxBlocks_ <= 1) return true;
+    }
+    SetTier(0);
+    if (abortRequested_) return false;
+    primed_ = true;
+    SleepMs(1);
+  }
+}
+
+void TCacheThread::AbortPath() {
+  while (taking_) SleepMs(10);
+  reading_ = true;
+  {
+    std::lock_guard<TDriveLock> hold(lock_);
+    blocks_.clear();
+    {
+      std::lock_guard<std::mutex> text(textLock_);
+      if (errorText_.empty()) errorText_ = std::string(msg::kOperationAborted);
+    }
+    finished_ = true;
+  }
+  reading_ = false;
+}
+
+void TCacheThread::Run() {
+  setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 5);
+  bufferedBytes_ = 0;
+  uint32_t fill = 0;  // bytes in the assembly buffer
+
+  // Header phase.
+  if (sources_.imageFile.empty() && sources_.header) {
+    const std::vector<uint8_t>& header = *sources_.header;
+    size_t at = 0;
+    while (at < header.size()) {
+      const size_t n = std::min<size_t>(blockSize_, header.size() - at);
+      if (n < blockSize_) {
+        std::memcpy(assembly_.data(), header.data() + at, n);
+        fill = static_cast<uint32_t>(n);
+        {
+          std::lock_guard<TDriveLock> hold(lock_);
+          bufferedBytes_ += static_cast<int64_t>(n);
+        }
+        break;
+      }
+      {
+        std::lock_guard<TDriveLock> hold(lock_);
+        Queue(header.data() + at, static_cast<uint32_t>(n));
+        bufferedBytes_ += static_cast<int64_t>(n);
+      }
+      at += n;
+      if (!WaitForRoom()) return AbortPath();
+    }
+    sources_.header->clear();
+    sources_.header->shrink_to_fit();
+  }
+
+  // Source phase: (path, length) pairs; an empty path stands for zero bytes.
+  struct TSource {
+    std::string path;
+    int64_t length;
+  };
+  std::vector<TSource> list;
+  if (!sources_.imageFile.empty()) {
+    list.push_back({sources_.imageFile, imageLength_});
+  } else {
+    if (!sources_.bootImage.empty())
+      list.push_back({sources_.bootImage, int64_t{sources_.bootBlocks} * 2048});
+    if (sources_.padCount) list.push_back({"", int64_t{sources_.padCount} * 2048});
+    if (sources_.files)
+      for (const auto& f : *sources_.files)
+        if (!f->IsDirectory() && !f->Imported && !f->SourcePath.empty() && f->IsoLength > 0)
+          list.push_back({f->SourcePath, f->IsoLength});
+  }
+  int fd = -1;
+  auto closeFile = [&] {
+    if (fd >= 0) close(fd);
+    fd = -1;
+  };
+  for (const TSource& source : list) {
+    closeFile();
+    if (!source.path.empty()) {
+      {
+        std::lock_guard<std::mutex> text(textLock_);
+        currentFile_ = source.path;
+      }
+      fd = open(source.path.c_str(), O_RDONLY | O_CLOEXEC);
+      if (fd < 0) {
+        std::lock_guard<TDriveLock> hold(lock_);
+        SetErrorText(msg::Format(msg::kCantOpenFile, source.path));
+        finished_ = true;
+        return;
+      }
+    }
+    int64_t left = source.length;
+    bool ended = false;  // the file gave less than its planned length
+    while (left > 0) {
+      const uint32_t room = blockSize_ - fill;
+      const uint32_t want = static_cast<uint32_t>(std::min<int64_t>(room, left));
+      uint32_t got = 0;
+      if (fd >= 0 && !ended) {
+        while (got < want) {
+          const ssize_t n = read(fd, assembly_.data() + fill + got, want - got);
+          if (n < 0 && errno == EINTR) continue;
+          if (n <= 0) {
+            ended = true;
+            break;
+          }
+          got += static_cast<uint32_t>(n);
+        }
+      }
+      // Zeros for padding, for what a short file did not give, and up to the block
+      // boundary after a file's last piece.
+      const uint32_t rounded = static_cast<uint32_t>(RoundUp(want));
+      std::memset(assembly_.data() + fill + got, 0, rounded - got);
+      if (abortRequested_) {
+        closeFile();
+        return AbortPath();
+      }
+      {
+        std::lock_guard<TDriveLock> hold(lock_);
+        fill += rounded;
+        if (fill >= blockSize_) {
+          Queue(assembly_.data(), fill);
+          fill = 0;
+        }
+        left -= want;
+        bufferedBytes_ += rounded;
+      }
+      size_t queued;
+      {
+        std::lock_guard<TDriveLock> hold(lock_);
+        queued = blocks_.size();
+      }
+      SetTier(queued < maxBlocks_ / 4 ? 3 : queued < maxBlocks_ / 2 ? 2 : 1);
+      if (!WaitForRoom()) {
+        closeFile();
+        return AbortPath();
+      }
+    }
+  }
+  closeFile();
+  {
+    std::lock_guard<TDriveLock> hold(lock_);
+    if (fill > 0) Queue(assembly_.data(), fill);
+    fill = 0;
+  }
+  if (postGap_ && sources_.imageFile.empty()) {
+    std::lock_guard<TDriveLock> hold(lock_);
+    int64_t padding = 614400 - imageLength_;
+    remaining_ += padding;
+    std::memset(assembly_.data(), 0, blockSize_);
+    while (padding > 0) {
+      const uint32_t n = static_cast<uint32_t>(std::min<int64_t>(blockSize_, padding));
+      Queue(assembly_.data(), n);
+      bufferedBytes_ += n;
+      padding -= n;
+    }
+  }
+  primed_ = true;
+  for (;;) {
+    {
+      std::lock_guard<TDriveLock> hold(lock_);
+      if (remaining_ <= 0) {
+        finished_ = true;
+        return;
+      }
+    }
+    if (abortRequested_) {
+      finished_ = true;
+      return;
+    }
+    SleepMs(10);
+  }
+}
+
+int32_t TCacheThread::GetBlock(uint8_t* buffer) {
+  std::lock_guard<TDriveLock> hold(lock_);
+  if (remaining_ == 0 && finished_) return 0;
+  if (blocks_.empty()) return finished_ ? 0 : -1;
+  while (reading_) {
+    if (abortRequested_) return 0;
+    SleepMs(1);
+  }
+  taking_ = true;
+  const std::unique_ptr<TBlock> block = std::move(blocks_.front());
+  blocks_.pop_front();
+  std::memcpy(buffer, block->data.data(), block->count);
+  bufferedBytes_ -= block->count;
+  remaining_ -= block->count;
+  taking_ = false;
+  return static_cast<int32_t>(block->count);
+}
+
+}  // namespace melvaro

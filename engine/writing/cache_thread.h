@@ -1,0 +1,95 @@
+// TCacheThread: reads a whole image in order, ahead of the writer, into a bounded queue
+// of blocks of up to 64 KiB: the header stream, the boot image, the padding, then every
+// file of the file table, with consecutive files sharing blocks (or, for burning an
+// image file, that one file). The write thread takes the blocks off the front.
+//
+// The queue, BufferedBytes and Remaining change only under the drive's lock; the
+// flags shared with the write thread and the main thread are atomics.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "compilation/entries.h"
+#include "platform/drive_lock.h"
+
+namespace melvaro {
+
+struct TCacheSources {
+  std::vector<uint8_t>* header = nullptr;  // emptied once read
+  std::string bootImage;
+  uint32_t bootBlocks = 0;
+  uint32_t padCount = 0;
+  const std::vector<std::unique_ptr<TFEntry>>* files = nullptr;
+  std::string imageFile;  // set for burning an image file: the only source
+};
+
+class TCacheThread {
+ public:
+  static constexpr uint32_t kMaxBlockBytes = 65536;
+
+  // Starts reading at once.
+  TCacheThread(uint32_t capacity, TDriveLock& lock, uint32_t blockSize, bool postGapSwitch,
+               int64_t imageLength, TCacheSources sources);
+  ~TCacheThread();  // waits for the thread
+  TCacheThread(const TCacheThread&) = delete;
+  TCacheThread& operator=(const TCacheThread&) = delete;
+
+  // The byte count copied into buffer (room for 65 536 bytes), -1 when nothing is
+  // queued yet, 0 when the data has ended or the job was aborted.
+  int32_t GetBlock(uint8_t* buffer);
+  void Abort() { abortRequested_ = true; }
+  void Wait();
+
+  bool Primed() const { return primed_; }
+  bool Finished() const { return finished_; }
+  std::string ErrorText();
+  void SetErrorText(const std::string& text);
+  std::string CurrentFile();
+  int64_t BufferedBytes() const { return bufferedBytes_; }
+  uint32_t MaxBlocks() const { return maxBlocks_; }
+  size_t QueuedBlocks();
+
+ private:
+  struct TBlock {
+    uint32_t count = 0;
+    std::array<uint8_t, kMaxBlockBytes> data;
+  };
+  void Run();
+  bool WaitForRoom();  // false on abort
+  void AbortPath();
+  void Queue(const uint8_t* data, uint32_t count);
+  void SetTier(int tier);
+
+  TDriveLock& lock_;
+  const uint32_t blockSize_;
+  const uint32_t capacity_;
+  const uint32_t maxBlocks_;
+  const bool postGap_;
+  const int64_t imageLength_;
+  TCacheSources sources_;
+
+  std::deque<std::unique_ptr<TBlock>> blocks_;
+  std::atomic<bool> reading_{false};
+  std::atomic<bool> taking_{false};
+  std::atomic<bool> abortRequested_{false};
+  std::atomic<bool> finished_{false};
+  std::atomic<bool> primed_{false};
+  std::atomic<int64_t> bufferedBytes_{0};
+  int64_t remaining_;
+  int priorityState_ = 2;
+  std::mutex textLock_;
+  std::string errorText_;
+  std::string currentFile_;
+  std::array<uint8_t, kMaxBlockBytes> assembly_;
+  std::thread thread_;
+};
+
+}  // namespace melvaro
