@@ -7,146 +7,245 @@
 #include "audio/file_info_text.h"
 #include "burner/disc_burner.h"
 #include "compilation_input.h"
-#include "drive/scsi_device.h"
+#include "options.h"
+
+using namespace melvaro;
 
 namespace {
 
+const char* kUsage =
+    "usage: melvaro-cli [--drive ID] [--transport auto|pass-through|library] [--library FILE]\n"
+    "                   [--debug] [--progress] COMMAND [OPTIONS] [ARGS]\n\n"
+    "  devices           the drives the transport finds, one per line\n"
+    "  build-iso -o IMAGE [--label TEXT] [--no-joliet] [--boot FILE] [--cached] PATH...\n"
+    "                    an ISO 9660 + Joliet image of files and folders\n"
+    "  burn [--label TEXT] [--test-write] [--close-disc] [--leave-track-open] [--opc]\n"
+    "       [--no-underrun-protection] [--boot FILE] [--no-joliet] [--eject] PATH...\n"
+    "                    a data disc (a new session) of files and folders\n"
+    "  burn-iso [--eject] IMAGE\n"
+    "                    an image file, block for block from block 0\n"
+    "  audio-info FILE   the MPEG and ID3 information of an MP3 file\n"
+    "A PATH that is a file goes to the disc's root; a folder becomes a disc folder of its\n"
+    "name. --drive takes a devices entry, its H:T:L prefix or a zero-based index; without\n"
+    "it the first drive holding a writable medium is used.\n";
+
 int Usage() {
-  std::fprintf(
-      stderr,
-      "usage: melvaro-cli [--transport auto|pass-through|library] [--library FILE] [--debug] "
-      "COMMAND\n\n  devices          the drives the transport finds, one per line\n"
-      "  audio-info FILE  the MPEG and ID3 information of an MP3 file\n"
-      "  build-iso -o IMAGE [--label TEXT] [--no-joliet] [--boot FILE] PATH...\n"
-      "                   an ISO 9660 + Joliet image of files and folders\n");
+  std::fputs(kUsage, stderr);
   return 2;
 }
 
-}  // namespace
+int Fail(const std::string& message) {
+  std::fprintf(stderr, "melvaro-cli: %s\n", message.c_str());
+  return 1;
+}
+
+void Report(TDiscBurner& burner, bool debug) {
+  burner.OnDebugMessage = [debug](TSCSIDevice*, const std::string& message, uint8_t type) {
+    // Type 0 and 3 to 4 are errors and limits; the rest only with --debug.
+    if (debug || type == 0 || type >= 3) std::fprintf(stderr, "%s\n", message.c_str());
+  };
+}
 
 // The MPEG and ID3v1 information of an MP3 file, as the file information dialog shows it.
 int AudioInfo(const std::string& path) {
-  melvaro::audio::TAudioInfo info;
+  audio::TAudioInfo info;
   try {
     info.Load(path);
   } catch (const std::exception& e) {
-    std::fprintf(stderr,
-                 "melvaro-cli: An error occurs when try to load the information of the "
-                 "MP3 file (%s)\n",
-                 e.what());
-    return 1;
+    return Fail(std::string("An error occurs when try to load the information of the MP3 file (") +
+                e.what() + ")");
   }
-  const auto text = melvaro::audio::DescribeMp3(info);
+  const auto text = audio::DescribeMp3(info);
   std::printf(
       "File: %s\nDuration: %s\nVersion: %s\nFlags: %s\nParameters: %s\nInternal: %s\n"
       "Tag: %s\n",
       path.c_str(), text.duration.c_str(), text.version.c_str(), text.flags.c_str(),
       text.parameters.c_str(), text.internal.c_str(), text.tagStatus.c_str());
   const auto& tag = info.Tag();
-  if (tag.Found()) {
+  if (tag.Found())
     std::printf(
         "Title: %s\nArtist: %s\nAlbum: %s\nYear: %s\nComment: %s\nTrack: %d\n"
         "Genre: %s (%d)\n",
         tag.Title().c_str(), tag.Artist().c_str(), tag.Album().c_str(), tag.Year().c_str(),
         tag.Comment().c_str(), tag.Track(), std::string(tag.GenreText()).c_str(), tag.Genre());
-  }
   return 0;
 }
 
-// build-iso: ClearCompilation, the paths, LayoutImage, BuildImage (direct).
-int BuildIso(const std::vector<std::string>& args) {
-  std::string image, label, boot;
-  bool joliet = true;
-  std::vector<std::string> paths;
-  for (size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "-o" && i + 1 < args.size())
-      image = args[++i];
-    else if (args[i] == "--label" && i + 1 < args.size())
-      label = args[++i];
-    else if (args[i] == "--boot" && i + 1 < args.size())
-      boot = args[++i];
-    else if (args[i] == "--no-joliet")
-      joliet = false;
-    else if (!args[i].empty() && args[i][0] == '-')
-      return Usage();
-    else
-      paths.push_back(args[i]);
-  }
-  if (image.empty() || paths.empty()) return Usage();
-  melvaro::TDiscBurner burner;  // no drive: the transport stays down
-  burner.OnDebugMessage = [](melvaro::TSCSIDevice*, const std::string& message, uint8_t) {
-    std::fprintf(stderr, "%s\n", message.c_str());
-  };
-  burner.ClearCompilation(600000, 20000);
-  burner.IdVolume = label;
-  burner.JolietFileSystem = joliet;
-  burner.BootImagePath = boot;
-  burner.BootImageEnabled = !boot.empty();
-  std::string error;
-  if (!melvaro::cli::AddPaths(burner, paths, &error)) {
-    std::fprintf(stderr, "melvaro-cli: %s\n", error.c_str());
-    return 1;
-  }
-  burner.LayoutImage(true);
-  std::string jobError;
-  burner.OnWriteDone = [&](melvaro::TDiscBurner*, const std::string& e) { jobError = e; };
-  try {
-    burner.BuildImage(image, true);
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "melvaro-cli: %s\n", e.what());
-    return 1;
-  }
-  if (!jobError.empty()) {
-    std::fprintf(stderr, "melvaro-cli: %s\n", jobError.c_str());
-    return 1;
-  }
-  std::printf("%s: %lld blocks\n", image.c_str(), static_cast<long long>(burner.ImageBlockCount));
+int Devices(const cli::TGlobalOptions& options) {
+  TDiscBurner burner;
+  Report(burner, options.debug);
+  burner.DoDebug = options.debug;
+  if (!burner.InitializeASPI(options.transport != "library", options.library))
+    return Fail("no drive can be reached (no pass-through drive and no drive plug-in)");
+  if (options.transport == "pass-through" && !burner.Transport().IsSpti())
+    return Fail("no pass-through drive found");
+  for (const std::string& entry : burner.DeviceList()) std::printf("%s\n", entry.c_str());
   return 0;
 }
+
+struct TImageOptions {
+  std::string label, boot, output;
+  bool joliet = true, cached = false, testWrite = false, closeDisc = false, leaveOpen = false;
+  bool opc = false, underrun = true, eject = false;
+  std::vector<std::string> paths;
+};
+
+bool ParseImageOptions(const std::vector<std::string>& args, TImageOptions& o) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    const bool value = i + 1 < args.size();
+    if (a == "-o" && value)
+      o.output = args[++i];
+    else if (a == "--label" && value)
+      o.label = args[++i];
+    else if (a == "--boot" && value)
+      o.boot = args[++i];
+    else if (a == "--no-joliet")
+      o.joliet = false;
+    else if (a == "--cached")
+      o.cached = true;
+    else if (a == "--test-write")
+      o.testWrite = true;
+    else if (a == "--close-disc")
+      o.closeDisc = true;
+    else if (a == "--leave-track-open")
+      o.leaveOpen = true;
+    else if (a == "--opc")
+      o.opc = true;
+    else if (a == "--no-underrun-protection")
+      o.underrun = false;
+    else if (a == "--eject")
+      o.eject = true;
+    else if (!a.empty() && a[0] == '-')
+      return false;
+    else
+      o.paths.push_back(a);
+  }
+  return true;
+}
+
+bool Compile(TDiscBurner& burner, const TImageOptions& o, std::string& error) {
+  burner.ClearCompilation(600000, 20000);
+  burner.IdVolume = o.label;
+  burner.JolietFileSystem = o.joliet;
+  burner.BootImagePath = o.boot;
+  burner.BootImageEnabled = !o.boot.empty();
+  return cli::AddPaths(burner, o.paths, &error);
+}
+
+void Eject(TDiscBurner& burner) {
+  burner.SynchronizeCache(300000, false);
+  burner.AllowMediumRemoval(true);
+  burner.EjectMedium(true);
+}
+
+int BuildIso(const std::vector<std::string>& args, const cli::TGlobalOptions& options) {
+  TImageOptions o;
+  if (!ParseImageOptions(args, o) || o.output.empty() || o.paths.empty()) return Usage();
+  TDiscBurner burner;  // no drive: the transport stays down
+  Report(burner, options.debug);
+  std::string error;
+  if (!Compile(burner, o, error)) return Fail(error);
+  burner.LayoutImage(true);
+  try {
+    error = cli::RunJob(
+        burner,
+        [&] {
+          // The direct build has reported through OnWriteDone when it returns.
+          return burner.BuildImage(o.output, !o.cached) != 0;
+        },
+        options);
+  } catch (const std::exception& e) {
+    return Fail(e.what());
+  }
+  if (!error.empty()) return Fail(error);
+  std::printf("%s: %lld blocks\n", o.output.c_str(), static_cast<long long>(burner.ImageBlocks()));
+  return 0;
+}
+
+int Burn(const std::vector<std::string>& args, const cli::TGlobalOptions& options) {
+  TImageOptions o;
+  if (!ParseImageOptions(args, o) || o.paths.empty() || !o.output.empty()) return Usage();
+  TDiscBurner burner;
+  Report(burner, options.debug);
+  if (!cli::OpenDrive(burner, options)) return 1;
+  std::string error;
+  if (!Compile(burner, o, error)) return Fail(error);
+  burner.TestWrite = o.testWrite;
+  burner.FinalizeDisc = o.closeDisc;
+  burner.FinalizeTrack = !o.leaveOpen;
+  burner.PerformOPC = o.opc;
+  burner.UnderrunProtection = o.underrun;
+  burner.LayoutImage(false);
+  error = cli::RunJob(
+      burner, [&] { return burner.BurnCompilation(); }, options);
+  if (!error.empty()) return Fail(error);
+  std::printf("burnt %lld blocks from block %u on %s\n",
+              static_cast<long long>(burner.ImageBlockCount), burner.StartBlock,
+              burner.DeviceName().c_str());
+  if (o.eject) Eject(burner);
+  return 0;
+}
+
+int BurnIso(const std::vector<std::string>& args, const cli::TGlobalOptions& options) {
+  std::string image;
+  bool eject = false;
+  for (const std::string& a : args) {
+    if (a == "--eject")
+      eject = true;
+    else if (!a.empty() && a[0] == '-')
+      return Usage();
+    else if (image.empty())
+      image = a;
+    else
+      return Usage();
+  }
+  if (image.empty()) return Usage();
+  TDiscBurner burner;
+  Report(burner, options.debug);
+  if (!cli::OpenDrive(burner, options)) return 1;
+  const std::string error = cli::RunJob(
+      burner, [&] { return burner.BurnImage(image); }, options);
+  if (!error.empty()) return Fail(error);
+  std::printf("burnt %lld blocks on %s\n", static_cast<long long>(burner.ImageBlockCount),
+              burner.DeviceName().c_str());
+  if (eject) Eject(burner);
+  return 0;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
-  if (argc >= 2 && std::string(argv[1]) == "build-iso")
-    return BuildIso(std::vector<std::string>(argv + 2, argv + argc));
-  std::string transport = "auto", library, command, argument;
-  bool debug = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--transport" && i + 1 < argc) {
-      transport = argv[++i];
-    } else if (arg == "--library" && i + 1 < argc) {
-      library = argv[++i];
-    } else if (arg == "--debug") {
-      debug = true;
-    } else if (arg == "-h" || arg == "--help") {
-      return Usage(), 0;
-    } else if (command.empty() && arg[0] != '-') {
-      command = arg;
-    } else if (!command.empty() && argument.empty() && arg[0] != '-') {
-      argument = arg;
-    } else {
+  cli::TGlobalOptions options;
+  int i = 1;
+  for (; i < argc && argv[i][0] == '-'; ++i) {
+    const std::string a = argv[i];
+    const bool value = i + 1 < argc;
+    if (a == "--drive" && value)
+      options.drive = argv[++i];
+    else if (a == "--transport" && value)
+      options.transport = argv[++i];
+    else if (a == "--library" && value)
+      options.library = argv[++i];
+    else if (a == "--debug")
+      options.debug = true;
+    else if (a == "--progress")
+      options.progress = true;
+    else if (a == "-h" || a == "--help")
+      return std::fputs(kUsage, stdout), 0;
+    else
       return Usage();
-    }
   }
-  if (command == "audio-info" && !argument.empty()) return AudioInfo(argument);
-  if (command != "devices" || !argument.empty() ||
-      (transport != "auto" && transport != "pass-through" && transport != "library")) {
+  if (options.transport != "auto" && options.transport != "pass-through" &&
+      options.transport != "library")
     return Usage();
-  }
-  melvaro::TSCSIDevice drive;
-  drive.DoDebug = debug;
-  drive.OnDebugMessage = [](melvaro::TSCSIDevice*, const std::string& message, uint8_t) {
-    std::fprintf(stderr, "%s\n", message.c_str());
-  };
-  if (!drive.InitializeASPI(transport != "library", library)) {
-    std::fprintf(
-        stderr,
-        "melvaro-cli: no drive can be reached (no pass-through drive and no drive plug-in)\n");
-    return 1;
-  }
-  if (transport == "pass-through" && !drive.Transport().IsSpti()) {
-    std::fprintf(stderr, "melvaro-cli: no pass-through drive found\n");
-    return 1;
-  }
-  for (const std::string& entry : drive.DeviceList()) std::printf("%s\n", entry.c_str());
-  return 0;
+  if (i >= argc) return Usage();
+  const std::string command = argv[i];
+  const std::vector<std::string> args(argv + i + 1, argv + argc);
+  if (command == "devices") return args.empty() ? Devices(options) : Usage();
+  if (command == "build-iso") return BuildIso(args, options);
+  if (command == "burn") return Burn(args, options);
+  if (command == "burn-iso") return BurnIso(args, options);
+  if (command == "audio-info") return args.size() == 1 ? AudioInfo(args[0]) : Usage();
+  return Usage();
 }

@@ -294,7 +294,7 @@ void TDiscBurner::RunWriteThread(bool toFile) {
   }
   while (a != 0 && !abort_) {
     if (a == -1) {
-      clock_.SleepMs(1);
+      cache_->WaitForData(1);
       std::lock_guard<TDriveLock> hold(DeviceLock());
       a = cache_->GetBlock(buffer.data());
       continue;
@@ -348,7 +348,7 @@ void TDiscBurner::RunWriteThread(bool toFile) {
         break;
       }
       if (a != -1) break;
-      clock_.SleepMs(1);
+      cache_->WaitForData(1);
     }
   }
   if (abort_ && cache_->ErrorText().empty()) fail(std::string(msg::kOperationAborted));

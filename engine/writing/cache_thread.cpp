@@ -76,25 +76,44 @@ void TCacheThread::SetTier(int tier) {
   setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), kNice[tier]);
 }
 
-void TCacheThread::Queue(const uint8_t* data, uint32_t count) {
-  auto block = std::make_unique<TBlock>();
-  block->count = count;
-  std::memcpy(block->data.data(), data, count);
-  blocks_.push_back(std::move(block));
+void TCacheThread::StartBlock() {
+  std::lock_guard<TDriveLock> hold(lock_);
+  if (!spare_.empty()) {
+    current_ = std::move(spare_.back());
+    spare_.pop_back();
+  } else {
+    current_.reset(new TBlock);  // not value-initialised: every byte used is written
+  }
+}
+
+void TCacheThread::QueueCurrent(uint32_t count) {
+  current_->count = count;
+  blocks_.push_back(std::move(current_));
+  changed_.notify_all();
+}
+
+void TCacheThread::QueueCopy(const uint8_t* data, uint32_t count) {
+  StartBlock();
+  std::memcpy(current_->data.data(), data, count);
+  QueueCurrent(count);
+}
+
+void TCacheThread::WaitForData(int ms) {
+  std::unique_lock<TDriveLock> hold(lock_);
+  if (!blocks_.empty() || finished_) return;
+  changed_.wait_for(hold, std::chrono::milliseconds(ms));
 }
 
 // Waits while the queue is full; false when the job is aborted meanwhile.
 bool TCacheThread::WaitForRoom() {
-  for (;;) {
-    {
-      std::lock_guard<TDriveLock> hold(lock_);
-      if (blocks_.size() + 1 < maxBlocks_ || maxBlocks_ <= 1) return true;
-    }
+  std::unique_lock<TDriveLock> hold(lock_);
+  while (blocks_.size() + 1 >= maxBlocks_ && maxBlocks_ > 1) {
     SetTier(0);
     if (abortRequested_) return false;
     primed_ = true;
-    SleepMs(1);
+    changed_.wait_for(hold, std::chrono::milliseconds(1));
   }
+  return true;
 }
 
 void TCacheThread::AbortPath() {
@@ -103,6 +122,7 @@ void TCacheThread::AbortPath() {
   {
     std::lock_guard<TDriveLock> hold(lock_);
     blocks_.clear();
+    spare_.clear();
     {
       std::lock_guard<std::mutex> text(textLock_);
       if (errorText_.empty()) errorText_ = std::string(msg::kOperationAborted);
@@ -124,7 +144,8 @@ void TCacheThread::Run() {
     while (at < header.size()) {
       const size_t n = std::min<size_t>(blockSize_, header.size() - at);
       if (n < blockSize_) {
-        std::memcpy(assembly_.data(), header.data() + at, n);
+        StartBlock();
+        std::memcpy(current_->data.data(), header.data() + at, n);
         fill = static_cast<uint32_t>(n);
         {
           std::lock_guard<TDriveLock> hold(lock_);
@@ -134,7 +155,7 @@ void TCacheThread::Run() {
       }
       {
         std::lock_guard<TDriveLock> hold(lock_);
-        Queue(header.data() + at, static_cast<uint32_t>(n));
+        QueueCopy(header.data() + at, static_cast<uint32_t>(n));
         bufferedBytes_ += static_cast<int64_t>(n);
       }
       at += n;
@@ -184,12 +205,14 @@ void TCacheThread::Run() {
     int64_t left = source.length;
     bool ended = false;  // the file gave less than its planned length
     while (left > 0) {
+      if (!current_) StartBlock();
+      uint8_t* assembly = current_->data.data();
       const uint32_t room = blockSize_ - fill;
       const uint32_t want = static_cast<uint32_t>(std::min<int64_t>(room, left));
       uint32_t got = 0;
       if (fd >= 0 && !ended) {
         while (got < want) {
-          const ssize_t n = read(fd, assembly_.data() + fill + got, want - got);
+          const ssize_t n = read(fd, assembly + fill + got, want - got);
           if (n < 0 && errno == EINTR) continue;
           if (n <= 0) {
             ended = true;
@@ -201,7 +224,7 @@ void TCacheThread::Run() {
       // Zeros for padding, for what a short file did not give, and up to the block
       // boundary after a file's last piece.
       const uint32_t rounded = static_cast<uint32_t>(RoundUp(want));
-      std::memset(assembly_.data() + fill + got, 0, rounded - got);
+      std::memset(assembly + fill + got, 0, rounded - got);
       if (abortRequested_) {
         closeFile();
         return AbortPath();
@@ -210,7 +233,7 @@ void TCacheThread::Run() {
         std::lock_guard<TDriveLock> hold(lock_);
         fill += rounded;
         if (fill >= blockSize_) {
-          Queue(assembly_.data(), fill);
+          QueueCurrent(fill);
           fill = 0;
         }
         left -= want;
@@ -231,17 +254,17 @@ void TCacheThread::Run() {
   closeFile();
   {
     std::lock_guard<TDriveLock> hold(lock_);
-    if (fill > 0) Queue(assembly_.data(), fill);
+    if (fill > 0) QueueCurrent(fill);
     fill = 0;
   }
   if (postGap_ && sources_.imageFile.empty()) {
     std::lock_guard<TDriveLock> hold(lock_);
     int64_t padding = 614400 - imageLength_;
     remaining_ += padding;
-    std::memset(assembly_.data(), 0, blockSize_);
+    const std::vector<uint8_t> zeros(blockSize_, 0);
     while (padding > 0) {
       const uint32_t n = static_cast<uint32_t>(std::min<int64_t>(blockSize_, padding));
-      Queue(assembly_.data(), n);
+      QueueCopy(zeros.data(), n);
       bufferedBytes_ += n;
       padding -= n;
     }
@@ -259,7 +282,8 @@ void TCacheThread::Run() {
       finished_ = true;
       return;
     }
-    SleepMs(10);
+    std::unique_lock<TDriveLock> hold(lock_);
+    changed_.wait_for(hold, std::chrono::milliseconds(10));
   }
 }
 
@@ -272,13 +296,16 @@ int32_t TCacheThread::GetBlock(uint8_t* buffer) {
     SleepMs(1);
   }
   taking_ = true;
-  const std::unique_ptr<TBlock> block = std::move(blocks_.front());
+  std::unique_ptr<TBlock> block = std::move(blocks_.front());
   blocks_.pop_front();
-  std::memcpy(buffer, block->data.data(), block->count);
-  bufferedBytes_ -= block->count;
-  remaining_ -= block->count;
+  const uint32_t count = block->count;
+  std::memcpy(buffer, block->data.data(), count);
+  bufferedBytes_ -= count;
+  remaining_ -= count;
+  spare_.push_back(std::move(block));
   taking_ = false;
-  return static_cast<int32_t>(block->count);
+  changed_.notify_all();
+  return static_cast<int32_t>(count);
 }
 
 }  // namespace melvaro

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -45,7 +46,12 @@ class TCacheThread {
   // The byte count copied into buffer (room for 65 536 bytes), -1 when nothing is
   // queued yet, 0 when the data has ended or the job was aborted.
   int32_t GetBlock(uint8_t* buffer);
-  void Abort() { abortRequested_ = true; }
+  void Abort() {
+    abortRequested_ = true;
+    changed_.notify_all();
+  }
+  // Waits at most `ms` milliseconds for a block to be queued (or the data to end).
+  void WaitForData(int ms);
   void Wait();
 
   bool Primed() const { return primed_; }
@@ -65,7 +71,12 @@ class TCacheThread {
   void Run();
   bool WaitForRoom();  // false on abort
   void AbortPath();
-  void Queue(const uint8_t* data, uint32_t count);
+  // The block being filled, from the spare blocks when there is one.
+  void StartBlock();
+  // Queues the block being filled with `count` bytes (under the lock).
+  void QueueCurrent(uint32_t count);
+  // Queues a copy of `count` bytes (under the lock).
+  void QueueCopy(const uint8_t* data, uint32_t count);
   void SetTier(int tier);
 
   TDriveLock& lock_;
@@ -77,6 +88,9 @@ class TCacheThread {
   TCacheSources sources_;
 
   std::deque<std::unique_ptr<TBlock>> blocks_;
+  // Blocks handed back by GetBlock, reused so that the queue does not allocate (and
+  // fault in) fresh memory for every 64 KiB.
+  std::vector<std::unique_ptr<TBlock>> spare_;
   std::atomic<bool> reading_{false};
   std::atomic<bool> taking_{false};
   std::atomic<bool> abortRequested_{false};
@@ -88,7 +102,8 @@ class TCacheThread {
   std::mutex textLock_;
   std::string errorText_;
   std::string currentFile_;
-  std::array<uint8_t, kMaxBlockBytes> assembly_;
+  std::unique_ptr<TBlock> current_;  // where a block is put together before it is queued
+  std::condition_variable_any changed_;
   std::thread thread_;
 };
 

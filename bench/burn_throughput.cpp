@@ -1,0 +1,159 @@
+// Burning a compilation of 1 000 files of 2 MiB to an unthrottled virtual DVD+R, and
+// building its image through the cache, against `cat` of the same files into one file,
+// each in a child process of its own (medians of three runs). Prints, per job: the
+// ratio to cat, the ratio without the ready waits the burn sequence prescribes (their
+// length is measured through the clock seam), and the peak memory above the cache size
+// and the header, in MiB.
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "burner/disc_burner.h"
+#include "drive_store.h"
+#include "platform/dispatcher.h"
+#include "platform/event.h"
+#include "recorder.h"
+
+using namespace melvaro;
+
+namespace {
+
+// Real sleeps, their total kept.
+class TCountingClock final : public TClock {
+ public:
+  uint64_t NowMs() override { return SystemClock().NowMs(); }
+  void SleepMs(unsigned ms) override {
+    const auto start = std::chrono::steady_clock::now();
+    SystemClock().SleepMs(ms);
+    slept += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  }
+  bool WaitForEvent(TEvent& event, int timeoutMs) override { return event.WaitFor(timeoutMs); }
+  std::atomic<double> slept{0};
+};
+
+struct TRun {
+  double seconds = 0, waits = 0, peakMiB = 0;
+};
+
+// Runs `job` in a child; the child writes its wait seconds into a pipe.
+TRun InChild(const std::function<double()>& job) {
+  sync();  // every job starts with the same (empty) backlog of dirty pages
+  int pipefd[2];
+  if (pipe(pipefd) != 0) std::exit(1);
+  const auto start = std::chrono::steady_clock::now();
+  const pid_t child = fork();
+  if (child == 0) {
+    close(pipefd[0]);
+    const double waits = job();
+    (void)!write(pipefd[1], &waits, sizeof waits);
+    _exit(0);
+  }
+  close(pipefd[1]);
+  TRun run;
+  (void)!read(pipefd[0], &run.waits, sizeof run.waits);
+  close(pipefd[0]);
+  int status = 0;
+  rusage usage{};
+  wait4(child, &status, 0, &usage);
+  run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  run.peakMiB = usage.ru_maxrss / 1024.0;
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) std::exit(1);
+  return run;
+}
+
+void Compile(TDiscBurner& b, const std::string& folder) {
+  b.ClearCompilation(600000, 20000);
+  for (int i = 0; i < 1000; ++i)
+    b.InsertFile("\\", folder + "/f" + std::to_string(i) + ".bin", false);
+}
+
+double Burn(const std::string& folder, const std::string& vrec, bool toImage) {
+  TCountingClock clock;
+  TTransport transport;
+  TDiscBurner burner(transport, clock);
+  TQueueDispatcher dispatcher;
+  burner.Dispatcher = &dispatcher;
+  bool done = false;
+  std::string error;
+  burner.OnWriteDone = [&](TDiscBurner*, const std::string& e) {
+    error = e;
+    done = true;
+  };
+  Compile(burner, folder);
+  if (toImage) {
+    burner.LayoutImage(true);
+    burner.BuildImage(folder + "/../image.iso", false);
+  } else {
+    std::string why;
+    if (!vrec::InitFolder(vrec, &why)) std::exit(5);
+    vrec::TDriveStore store(vrec, 0);
+    store.Refresh(&why);
+    if (!store.InsertMedium(vrec::TMedium::Blank(vrec::TMediumKind::DvdPlusR), "", &why))
+      std::exit(6);
+    if (!burner.InitializeASPI(false, MELVARO_BIN_DIR "/libwnaspi32.so")) std::exit(2);
+    burner.SelectDevice(burner.DeviceList().at(0));
+    burner.LayoutImage(false);
+    if (!burner.BurnCompilation()) std::exit(3);
+  }
+  dispatcher.RunUntil([&] { return done; });
+  burner.WaitForJob();
+  if (!error.empty()) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+    std::exit(4);
+  }
+  return clock.slept;
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string work = argc > 1 ? argv[1] : "/tmp/melvaro-bench-burn";
+  const std::string folder = work + "/files";
+  std::filesystem::create_directories(folder);
+  setenv("MELVARO_VREC", (work + "/vrec").c_str(), 1);
+  std::vector<char> data(2 << 20);
+  for (int i = 0; i < 1000; ++i) {
+    std::fill(data.begin(), data.end(), static_cast<char>(i));
+    std::ofstream(folder + "/f" + std::to_string(i) + ".bin", std::ios::binary)
+        .write(data.data(), data.size());
+  }
+  std::vector<double> burnRatio, burnNet, imageRatio, burnPeak, imagePeak;
+  for (int round = 0; round < 3; ++round) {
+    const TRun cat = InChild([&] {
+      std::string command = "cat";
+      for (int i = 0; i < 1000; ++i) command += " " + folder + "/f" + std::to_string(i) + ".bin";
+      command += " > " + work + "/cat.out";
+      return std::system(command.c_str()) == 0 ? 0.0 : 1.0;
+    });
+    std::filesystem::remove(work + "/cat.out");
+    const TRun burn = InChild([&] { return Burn(folder, work + "/vrec", false); });
+    std::filesystem::remove(work + "/vrec/drive0.data");
+    const TRun image = InChild([&] { return Burn(folder, work + "/vrec", true); });
+    std::filesystem::remove(work + "/image.iso");
+    burnRatio.push_back(burn.seconds / cat.seconds);
+    burnNet.push_back((burn.seconds - burn.waits) / cat.seconds);
+    imageRatio.push_back(image.seconds / cat.seconds);
+    burnPeak.push_back(burn.peakMiB);
+    imagePeak.push_back(image.peakMiB);
+  }
+  std::printf("%.2f %.2f %.2f %.0f %.0f\n", Median(burnRatio), Median(burnNet), Median(imageRatio),
+              Median(burnPeak), Median(imagePeak));
+  std::filesystem::remove_all(work);
+  return 0;
+}
