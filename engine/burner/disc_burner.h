@@ -56,6 +56,7 @@ class TDiscBurner : public TSCSIDevice, public TCompilation {
   TNotifyEvent OnFinalizingTrack;
 
  private:
+  TCacheSources CompilationSources();
   void StartWriteThread(bool toFile);
   void RunWriteThread(bool toFile);
   bool StartCache(uint32_t blockSize, TCacheSources sources, int64_t imageLength);

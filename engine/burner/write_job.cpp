@@ -92,6 +92,17 @@ bool TDiscBurner::StartCache(uint32_t blockSize, TCacheSources sources, int64_t 
   }
 }
 
+// The header stream, the boot image, the padding and the file table.
+TCacheSources TDiscBurner::CompilationSources() {
+  TCacheSources sources;
+  sources.header = &HeaderStreamForJob();
+  if (BootImageEnabled) sources.bootImage = BootImagePath;
+  sources.bootBlocks = BootImageBlocks;
+  sources.padCount = PadBlocks > 0 ? static_cast<uint32_t>(PadBlocks) : 0;
+  sources.files = &Files();
+  return sources;
+}
+
 bool TDiscBurner::BurnCompilation() {
   const uint8_t kind = MediumKind();
   const uint32_t blockSize = kind == kKindCdR || kind == kKindCdRw ? 55296 : 65536;
@@ -111,12 +122,7 @@ bool TDiscBurner::BurnCompilation() {
   BuildHeader(false, LayoutRoot());
   BurnPreparing = false;
   imageJob_ = false;
-  TCacheSources sources;
-  sources.header = &HeaderStreamForJob();
-  if (BootImageEnabled) sources.bootImage = BootImagePath;
-  sources.bootBlocks = BootImageBlocks;
-  sources.padCount = PadBlocks > 0 ? static_cast<uint32_t>(PadBlocks) : 0;
-  sources.files = &Files();
+  TCacheSources sources = CompilationSources();
   if (!StartCache(blockSize, std::move(sources), ImageBlockCount * 2048)) return false;
   StartWriteThread(false);
   return true;
@@ -153,12 +159,7 @@ int TDiscBurner::BuildImage(const std::string& fileName, bool direct) {
   LayoutImage(true, LayoutRoot());
   BuildHeader(true, LayoutRoot());
   imageJob_ = false;
-  TCacheSources sources;
-  sources.header = &HeaderStreamForJob();
-  if (BootImageEnabled) sources.bootImage = BootImagePath;
-  sources.bootBlocks = BootImageBlocks;
-  sources.padCount = PadBlocks > 0 ? static_cast<uint32_t>(PadBlocks) : 0;
-  sources.files = &Files();
+  TCacheSources sources = CompilationSources();
   if (StartCache(65536, std::move(sources), ImageBlockCount * 2048)) StartWriteThread(true);
   return 255;
 }
@@ -413,13 +414,7 @@ void TDiscBurner::FinishDisc(uint8_t kind, uint8_t track) {
   }
   WaitForReady(240000, 5000);
   if (kind != kKindDvdRam) ReadBufferCapacity(length, free);
-  SetWriteParameters(false, false, false, 1);
-  SetSpeed(MaxReadSpeed(), 2);
-  RezeroUnit();
-  AllowMediumRemoval(true);
-  EjectMedium(false);
-  RezeroUnit();
-  TestUnitReady(5000);
+  RestoreDrive();
 }
 
 void TDiscBurner::Done(bool toFile) {

@@ -27,6 +27,16 @@ uint16_t EraseSecondsFor(uint8_t kind, uint8_t blankType) {
 
 }  // namespace
 
+void TSCSIDevice::RestoreDrive() {
+  SetWriteParameters(false, false, false, 1);
+  SetSpeed(MaxReadSpeed(), 2);
+  RezeroUnit();
+  AllowMediumRemoval(true);
+  EjectMedium(false);
+  RezeroUnit();
+  TestUnitReady(5000);
+}
+
 bool TSCSIDevice::StartErase(uint8_t blankType) {
   TestUnitReady(5000);
   EjectMedium(false);
@@ -175,13 +185,7 @@ void TSCSIDevice::RunEraseThread(uint8_t kind, uint16_t eraseSeconds) {
   if (transport_.TransportName() == kSptiTransportName) transport_.Reset();
   eraseProgress_ = 100;
 
-  SetWriteParameters(false, false, false, 1);
-  SetSpeed(MaxReadSpeed(), 2);
-  RezeroUnit();
-  AllowMediumRemoval(true);
-  EjectMedium(false);
-  RezeroUnit();
-  TestUnitReady(5000);
+  RestoreDrive();
 
   // Only a drive that plainly says the erase failed makes it an error: an ERASE FAILURE
   // sense, or a disc that does not read blank now (BLANK media report an empty disc,

@@ -186,6 +186,9 @@ class TSCSIDevice {
   // Erasing (erase.cpp). BlankType 0 erases the whole disc, 1 quickly. True when the
   // erase runs; OnEraseDone follows from the erase thread, through Dispatcher.
   bool StartErase(uint8_t blankType);
+  // After an erase or a burn: track-at-once write parameters, the maximum read speed
+  // with write speed 2, the tray loaded.
+  void RestoreDrive();
   int EraseProgress() const { return erasing_ ? eraseProgress_.load() : 0; }
   bool Erasing() const { return erasing_; }
   // Runs OnEraseDone on the main thread; without one it runs on the erase thread.

@@ -192,6 +192,15 @@ TEST_P(BurnMedia, CompilationReadsBackAsItsSources) {
   }
   EXPECT_EQ(burner->BytesWritten(), burner->ImageBlocks() * 2048);
   CheckDisc(burner->StartBlock);
+  // A DVD write carries 32 blocks; past the image's end they hold zeros, not the bytes
+  // of an earlier block.
+  const uint32_t end = static_cast<uint32_t>(burner->StartBlock + burner->ImageBlocks());
+  if (!vrec::KindInfo(c.medium).cd && end % 32 != 0) {
+    const uint32_t tail = 32 - end % 32;
+    std::vector<uint8_t> rest(size_t{tail} * 2048, 0xEE);
+    ASSERT_TRUE(device->ReadSectors(end, static_cast<uint16_t>(tail), tail * 2048u, rest.data()));
+    EXPECT_EQ(rest, std::vector<uint8_t>(rest.size(), 0));
+  }
   EXPECT_FALSE(burner->JobRunning());
   EXPECT_EQ(burner->CacheFillPercent(), 0);
 }
