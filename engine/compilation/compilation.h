@@ -123,6 +123,15 @@ class TCompilation {
   void WriteTerminator();
   void WriteBootCatalog();
 
+  // Session import and extraction (session_import.cpp). Session 255, or above the
+  // disc's count, is the last session; True when a file system was read.
+  bool ImportSession(uint8_t session, TDEntry* root = nullptr);
+  // Copies an imported file off the disc; 1 when complete, 0 when a block could not be
+  // read (reported, and no file is left). Throws std::system_error when DestName cannot
+  // be created.
+  int ExtractFile(const TFEntry* entry, const std::string& destName);
+  uint16_t ImportSessionNumber = 0;
+
   // An image file written on the caller's thread (image_file.cpp). Returns 1; throws
   // std::system_error when a file cannot be opened, read or written.
   int BuildImageDirect(const std::string& fileName);

@@ -115,7 +115,6 @@ int64_t TCompilation::ExtentSize(const TDEntry* dir, bool joliet) const {
 }
 
 int TCompilation::LayoutImage(bool toFile, TDEntry* root) {
-  (void)root;  // the session import (a later step) brings an earlier session into it
   struct stat st;
   if (BootImagePath.empty() || stat(BootImagePath.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
     BootImageEnabled = false;
@@ -127,6 +126,7 @@ int TCompilation::LayoutImage(bool toFile, TDEntry* root) {
     if (BurnPreparing && !NextWritableAddress())
       Message(">>> " + std::string(msg::kErrorGettingNextWritableAddress), 0);
     if (StartBlock > 0xFF000000u) StartBlock = 0;
+    if (ImportSessionNumber != 0) ImportSession(static_cast<uint8_t>(ImportSessionNumber), root);
   }
 
   NumberDirectories();
