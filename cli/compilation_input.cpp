@@ -19,6 +19,9 @@ bool AddFolder(TCompilation& c, const std::string& folder, const std::string& di
     const std::string path = folder + "/" + rec.Name;
     if (rec.Attr & faDirectory) {
       if (!AddFolder(c, path, discPath + "\\" + rec.Name, error)) return false;
+    } else if (rec.Size >= (int64_t{1} << 32)) {
+      if (error) *error = path + " is 4 GiB or larger: ISO 9660 cannot record it";
+      return false;
     } else if (c.InsertFile(discPath, path, false) != 1) {
       if (error) *error = "cannot add " + path;
       return false;
@@ -41,6 +44,9 @@ bool AddPaths(TCompilation& compilation, const std::vector<std::string>& paths,
     if (S_ISDIR(st.st_mode)) {
       const std::string name = path.substr(path.find_last_of('/') + 1);
       if (!AddFolder(compilation, path, "\\" + name, error)) return false;
+    } else if (st.st_size >= (off_t{1} << 32)) {
+      if (error) *error = path + " is 4 GiB or larger: ISO 9660 cannot record it";
+      return false;
     } else if (compilation.InsertFile("\\", path, false) != 1) {
       if (error) *error = "cannot add " + path;
       return false;

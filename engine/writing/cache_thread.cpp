@@ -161,8 +161,6 @@ void TCacheThread::Run() {
       at += n;
       if (!WaitForRoom()) return AbortPath();
     }
-    sources_.header->clear();
-    sources_.header->shrink_to_fit();
   }
 
   // Source phase: (path, length) pairs; an empty path stands for zero bytes.

@@ -24,7 +24,8 @@
 namespace melvaro {
 
 struct TCacheSources {
-  std::vector<uint8_t>* header = nullptr;  // emptied once read
+  // Kept as it is, so that a verification can compare the disc with it afterwards.
+  const std::vector<uint8_t>* header = nullptr;
   std::string bootImage;
   uint32_t bootBlocks = 0;
   uint32_t padCount = 0;
