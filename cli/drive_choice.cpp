@@ -23,6 +23,38 @@ void ReportMessages(TDiscBurner& burner, bool debug) {
   };
 }
 
+namespace {
+
+// Whether the drive's capabilities include writing the medium kind.
+bool Writes(const TDiscBurner& burner, uint8_t kind) {
+  using D = TSCSIDevice;
+  const uint32_t caps = burner.DeviceCapabilities();
+  switch (kind) {
+    case kKindCdR:
+      return caps & D::capWriteCDR;
+    case kKindCdRw:
+      return caps & D::capWriteCDRW;
+    case kKindDvdR:
+      return caps & D::capWriteDVDR;
+    case kKindDvdRam:
+      return caps & D::capWriteDVDRAM;
+    case kKindDvdRw:
+    case kKindDvdRwRestricted:
+    case kKindDvdRwSequential:
+      return caps & D::capWriteDVDRW;
+    case kKindDvdPlusRw:
+      return caps & D::capWriteDVDPlusRW;
+    case kKindDvdPlusR:
+      return caps & D::capWriteDVDPlusR;
+    case kKindDvdPlusRDl:
+      return caps & D::capWriteDVDPlusRDL;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
 bool OpenDrive(TDiscBurner& burner, const TGlobalOptions& options, bool needWritable) {
   if (!burner.InitializeASPI(options.transport != "library", options.library)) {
     BadInput("no drive can be reached (no pass-through drive and no drive plug-in)");
@@ -56,7 +88,9 @@ bool OpenDrive(TDiscBurner& burner, const TGlobalOptions& options, bool needWrit
     if (!burner.TestUnitReady(5000)) continue;
     if (!needWritable) return true;
     const uint8_t kind = burner.MediumKind();
-    if (kind != kKindCdRom && kind != kKindDvdRom && burner.DiscStatus() != 2) return true;
+    const bool overwritable =
+        kind == kKindDvdPlusRw || kind == kKindDvdRam || kind == kKindDvdRwRestricted;
+    if (Writes(burner, kind) && (overwritable || burner.DiscStatus() != 2)) return true;
   }
   BadInput(needWritable ? "no drive holds a writable medium" : "no drive holds a medium");
   return false;
