@@ -212,3 +212,49 @@ TEST_F(WaitForReady, SlowDrivesFirstPollEveryOneAndAHalfSeconds) {
 
 }  // namespace
 }  // namespace melvaro::test
+
+namespace melvaro::test {
+namespace {
+
+// A CD that reports 255 sessions: the track after them cannot be named with one byte, so
+// the space queries ask for the invisible track (FFh) instead of failing.
+TEST_F(DriveInfo, TwoHundredFiftyFiveSessions) {
+  Start();
+  hook = [](TSCSIRequest& r) {
+    if (r.CDB[0] == 0x51) {
+      r.BufPointer[2] = 0x01 | 0x04;  // incomplete, last session incomplete
+      r.BufPointer[4] = 255;
+      r.BufPointer[6] = 255;
+      return true;
+    }
+    if (r.CDB[0] == 0x52) {
+      PutBe32(r.BufPointer + 8, 300000);   // start
+      PutBe32(r.BufPointer + 12, 300000);  // next writable address
+      PutBe32(r.BufPointer + 16, 59849);   // free
+      PutBe32(r.BufPointer + 24, 59849);   // size
+      return true;
+    }
+    if (r.CDB[0] == 0x43) {  // no ATIP, no TOC
+      CheckCondition(r, 5, 0x24, 0);
+      return true;
+    }
+    if (r.CDB[0] == 0x23) {  // a capacity that means "ask the track"
+      PutBe32(r.BufPointer + 4, 0xFFFD0001);
+      return true;
+    }
+    return false;
+  };
+  EXPECT_EQ(device->SessionCount(), 255);
+  EXPECT_EQ(device->UsedBlocks(), 300000u);
+  uint8_t lastTrackAsked = 0;
+  for (const auto& seen : backend->Seen())
+    if (seen.cdb[0] == 0x52) lastTrackAsked = seen.cdb[5];
+  EXPECT_EQ(lastTrackAsked, 0xFF);
+  EXPECT_EQ(device->DiscCapacity(), 300000u + 59849) << "start + free of the track after them";
+  for (const auto& seen : backend->Seen())
+    if (seen.cdb[0] == 0x52) lastTrackAsked = seen.cdb[5];
+  EXPECT_EQ(lastTrackAsked, 0xFF);
+}
+
+}  // namespace
+}  // namespace melvaro::test
