@@ -33,6 +33,7 @@ using melvaro::vrec::TVirtualRecorder;
 
 constexpr uint8_t kAdapterScsiId = 7;
 constexpr uint32_t kMaxTransfer = 0x40000;
+constexpr int kIdleSpins = 2000;
 
 class TManager {
  public:
@@ -180,6 +181,13 @@ class TManager {
       size_t target;
       {
         std::unique_lock<std::mutex> hold(lock_);
+        // A burn sends its next command right after the last one completed: look for it
+        // for a moment before going to sleep.
+        for (int spin = 0; spin < kIdleSpins && !stop_ && queue_.empty(); ++spin) {
+          hold.unlock();
+          std::this_thread::yield();
+          hold.lock();
+        }
         wake_.wait(hold, [&] { return stop_ || !queue_.empty(); });
         if (stop_) return;
         r = queue_.front().record;

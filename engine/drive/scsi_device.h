@@ -232,6 +232,10 @@ class TSCSIDevice {
   bool ErrorReported() const { return errorReported_; }
   void SetErrorReported(bool value) { errorReported_ = value; }
 
+  // How often a command that is still pending is looked at again (with a yield between)
+  // before the engine sleeps on its event; 0 waits on the event at once.
+  int CompletionSpins = 2000;
+
   // Published options and events.
   bool DoDebug = false;
   bool UnderrunProtection = true;

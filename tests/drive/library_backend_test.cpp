@@ -48,6 +48,7 @@ TEST(LibraryBackend, FindsTheVirtualDrivesAndWritesThroughThem) {
   TTransport transport(std::make_unique<TFakeKernel>());
   TRecordingClock clock;
   TSCSIDevice device(transport, clock);
+  device.CompletionSpins = 0;  // every pending command waits on its eventfd
   ASSERT_TRUE(device.InitializeASPI(false, kVrecPlugin));
   EXPECT_EQ(transport.TransportName(), "WNASPI32.DLL");
   EXPECT_EQ(device.HostAdapterCount(), 1);
