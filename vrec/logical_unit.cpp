@@ -47,6 +47,13 @@ std::array<uint8_t, 52> TLogicalUnit::DefaultWriteParameters() {
   return p;
 }
 
+uint32_t TLogicalUnit::CopyAnswer(uint8_t* data, uint32_t length, uint32_t allocation,
+                                  const std::vector<uint8_t>& bytes) {
+  const uint32_t n = std::min<uint32_t>({length, allocation, static_cast<uint32_t>(bytes.size())});
+  if (n) std::memcpy(data, bytes.data(), n);
+  return n;
+}
+
 TLogicalUnit::TLogicalUnit(TDriveConfig config, std::unique_ptr<TDriveStore> store)
     : config_(std::move(config)), store_(std::move(store)), page05_(DefaultWriteParameters()) {
   store_->Refresh(&storeError_);

@@ -56,6 +56,10 @@ class TLogicalUnit {
 
  private:
   static std::array<uint8_t, 52> DefaultWriteParameters();
+  // Copies an answer into the data-in buffer, cut to the buffer and the allocation
+  // length; the bytes copied.
+  static uint32_t CopyAnswer(uint8_t* data, uint32_t length, uint32_t allocation,
+                             const std::vector<uint8_t>& bytes);
   // Answers.
   TCommandResult Good(uint32_t transferred = 0) const;
   TCommandResult Fail(uint8_t key, uint8_t asc, uint8_t ascq) const;

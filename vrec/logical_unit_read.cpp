@@ -12,13 +12,6 @@ namespace melvaro::vrec {
 
 namespace {
 
-uint32_t Answer(uint8_t* data, uint32_t length, uint32_t allocation,
-                const std::vector<uint8_t>& bytes) {
-  const uint32_t n = std::min<uint32_t>({length, allocation, static_cast<uint32_t>(bytes.size())});
-  if (n) std::memcpy(data, bytes.data(), n);
-  return n;
-}
-
 // Logical block to the 4-byte MSF form 00 M S F (MMC-5 6.26.2.4), lead-in offset 150.
 void PutMsf(uint8_t* p, int64_t block) {
   const int64_t f = block + 150;
@@ -90,7 +83,7 @@ TCommandResult TLogicalUnit::ReadDiscInformation(const uint8_t* cdb, uint8_t* da
     PutBe32(&a[20], m.capacity);
   }
   a[32] = 0;  // disc application code
-  return Good(Answer(data, length, GetBe16(cdb + 7), a));
+  return Good(CopyAnswer(data, length, GetBe16(cdb + 7), a));
 }
 
 // READ TRACK INFORMATION (MMC-5 6.27), 48 bytes.
@@ -131,7 +124,7 @@ TCommandResult TLogicalUnit::ReadTrackInformation(const uint8_t* cdb, uint8_t* d
     const uint32_t nwa = (m.recordedEnd + kDvdEccBlocks - 1) / kDvdEccBlocks * kDvdEccBlocks;
     put(1, 1, 0, m.capacity, m.recordedEnd, m.capacity - std::min(nwa, m.capacity),
         m.formatted && nwa < m.capacity, nwa, 4, false, m.recordedEnd == 0, false);
-    return Good(Answer(data, length, GetBe16(cdb + 7), a));
+    return Good(CopyAnswer(data, length, GetBe16(cdb + 7), a));
   }
 
   // Resolve the request to a recorded track or the invisible one.
@@ -177,7 +170,7 @@ TCommandResult TLogicalUnit::ReadTrackInformation(const uint8_t* cdb, uint8_t* d
     const uint32_t size = growing ? t.recorded + freeBlocks : t.Size();
     put(number, ref.session, t.start, size, t.recorded, freeBlocks, open, t.NextWritable(),
         t.trackMode, t.audio, t.recorded == 0, t.reserved != 0);
-    return Good(Answer(data, length, GetBe16(cdb + 7), a));
+    return Good(CopyAnswer(data, length, GetBe16(cdb + 7), a));
   }
   if (number == tracks + 1 && invisible && !growing) {
     const int session = m.HasOpenSession() ? static_cast<int>(m.sessions.size())
@@ -185,7 +178,7 @@ TCommandResult TLogicalUnit::ReadTrackInformation(const uint8_t* cdb, uint8_t* d
     const uint32_t freeBlocks = m.capacity - *invisible;
     put(number, session, *invisible, freeBlocks, 0, freeBlocks, true, *invisible,
         dvd ? 5 : (page05_[3] & 0x0F), false, true, false);
-    return Good(Answer(data, length, GetBe16(cdb + 7), a));
+    return Good(CopyAnswer(data, length, GetBe16(cdb + 7), a));
   }
   return Fail(kIllegalRequest, 0x24, 0x00);
 }
@@ -211,7 +204,7 @@ TCommandResult TLogicalUnit::ReadToc(const uint8_t* cdb, uint8_t* data, uint32_t
     a[7] = 0;
     PutMsf(&a[4 + 8 - 1], m.capacity);  // last lead-out start, 12-14
     a[11] = 0;
-    return Good(Answer(data, length, allocation, a));
+    return Good(CopyAnswer(data, length, allocation, a));
   }
 
   // The tracks a TOC shows: those of closed sessions and closed tracks of the open one.
@@ -271,7 +264,7 @@ TCommandResult TLogicalUnit::ReadToc(const uint8_t* cdb, uint8_t* data, uint32_t
     return Fail(kIllegalRequest, 0x24, 0x00);
   }
   PutBe16(&a[0], static_cast<uint32_t>(a.size() - 2));
-  return Good(Answer(data, length, allocation, a));
+  return Good(CopyAnswer(data, length, allocation, a));
 }
 
 // READ CAPACITY (MMC-5 6.23): the last readable block and the block length.
@@ -282,7 +275,7 @@ TCommandResult TLogicalUnit::ReadCapacity(uint8_t* data, uint32_t length) {
   std::vector<uint8_t> a(8, 0);
   PutBe32(&a[0], blocks ? blocks - 1 : 0);
   PutBe32(&a[4], 2048);
-  return Good(Answer(data, length, 8, a));
+  return Good(CopyAnswer(data, length, 8, a));
 }
 
 // READ FORMAT CAPACITIES (MMC-5 6.24): the current/maximum descriptor, then the
@@ -323,7 +316,7 @@ TCommandResult TLogicalUnit::ReadFormatCapacities(const uint8_t* cdb, uint8_t* d
       break;
   }
   a[3] = static_cast<uint8_t>(a.size() - 4);
-  return Good(Answer(data, length, GetBe16(cdb + 7), a));
+  return Good(CopyAnswer(data, length, GetBe16(cdb + 7), a));
 }
 
 TCommandResult TLogicalUnit::Read10(const uint8_t* cdb, uint8_t* data, uint32_t length) {

@@ -39,13 +39,6 @@ uint32_t DataBlockBytes(uint8_t type) {
   }
 }
 
-uint32_t Answer(uint8_t* data, uint32_t length, uint32_t allocation,
-                const std::vector<uint8_t>& bytes) {
-  const uint32_t n = std::min<uint32_t>({length, allocation, static_cast<uint32_t>(bytes.size())});
-  if (n) std::memcpy(data, bytes.data(), n);
-  return n;
-}
-
 }  // namespace
 
 const std::vector<uint16_t>& TLogicalUnit::WriteSpeeds() const {
@@ -157,7 +150,7 @@ TCommandResult TLogicalUnit::ModeSense(const uint8_t* cdb, uint8_t* data, uint32
   }
   answer.insert(answer.end(), pages.begin(), pages.end());
   PutBe16(&answer[0], static_cast<uint32_t>(answer.size() - 2));
-  return Good(Answer(data, length, GetBe16(cdb + 7), answer));
+  return Good(CopyAnswer(data, length, GetBe16(cdb + 7), answer));
 }
 
 TCommandResult TLogicalUnit::ModeSelect(const uint8_t* cdb, const uint8_t* data, uint32_t length) {
@@ -271,7 +264,7 @@ TCommandResult TLogicalUnit::GetConfiguration(const uint8_t* cdb, uint8_t* data,
     answer.insert(answer.end(), f.body.begin(), f.body.end());
   }
   PutBe32(&answer[0], static_cast<uint32_t>(answer.size() - 4));
-  return Good(Answer(data, length, GetBe16(cdb + 7), answer));
+  return Good(CopyAnswer(data, length, GetBe16(cdb + 7), answer));
 }
 
 TCommandResult TLogicalUnit::SetCdSpeed(const uint8_t* cdb) {
@@ -326,7 +319,7 @@ TCommandResult TLogicalUnit::ReadBufferCapacity(const uint8_t* cdb, uint8_t* dat
     PutBe32(&answer[4], size);
     PutBe32(&answer[8], size - used);
   }
-  return Good(Answer(data, length, GetBe16(cdb + 7), answer));
+  return Good(CopyAnswer(data, length, GetBe16(cdb + 7), answer));
 }
 
 }  // namespace melvaro::vrec

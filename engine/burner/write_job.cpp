@@ -229,13 +229,11 @@ void TDiscBurner::RunWriteThread(bool toFile) {
     FinalizeDisc = true;
     SetWriteParameters(TestWrite, UnderrunProtection, true, kind);
     FinalizeDisc = finalize;
-    if (kind == kKindDvdR || RewritableDvd(kind) || kind == kKindDvdPlusR ||
-        kind == kKindDvdPlusRDl) {
-      if (kind != kKindDvdRam)
-        SetStreamingSpeed(StartBlock, static_cast<uint32_t>(StartBlock + ImageBlocks()),
-                          static_cast<uint32_t>(ReadSpeed / 1385.0 * 1440.25),
-                          static_cast<uint32_t>(WriteSpeed() / 1385.0 * 1440.25), 1000, 1000);
-    }
+    if (kind == kKindDvdR || kind == kKindDvdRwRestricted || kind == kKindDvdRwSequential ||
+        kind == kKindDvdPlusRw || kind == kKindDvdPlusR || kind == kKindDvdPlusRDl)
+      SetStreamingSpeed(StartBlock, static_cast<uint32_t>(StartBlock + ImageBlocks()),
+                        static_cast<uint32_t>(ReadSpeed / 1385.0 * 1440.25),
+                        static_cast<uint32_t>(WriteSpeed() / 1385.0 * 1440.25), 1000, 1000);
     track = static_cast<uint8_t>(SessionCount() + 1);
     if (kind == kKindDvdR) {
       SetStreaming(kDvdRStreaming, sizeof kDvdRStreaming);
@@ -344,7 +342,7 @@ void TDiscBurner::RunWriteThread(bool toFile) {
         std::lock_guard<TDriveLock> hold(DeviceLock());
         a = cache_->GetBlock(buffer.data());
       }
-      if (!cache_->ErrorText().empty()) {
+      if (cache_->HasError()) {
         a = 0;
         break;
       }

@@ -28,13 +28,11 @@ int32_t PackedDate(const uint8_t* d) {
   if (year < 1980 || year > 2099 || d[1] < 1 || d[1] > 12 || d[2] < 1 || d[2] > 31 || d[3] > 23 ||
       d[4] > 59 || d[5] > 59)
     return 0;
-  TDateFields f{year, d[1], d[2], d[3], d[4], d[5], 0};
-  TDateTime check;
   const int32_t packed =
       static_cast<int32_t>(static_cast<uint32_t>((year - 1980) << 9 | d[1] << 5 | d[2]) << 16 |
                            static_cast<uint32_t>(d[3] << 11 | d[4] << 5 | d[5] / 2));
-  (void)f;
-  return DosDateToDateTime(packed, check) ? packed : 0;
+  TDateTime valid;  // rejects days past the month's end
+  return DosDateToDateTime(packed, valid) ? packed : 0;
 }
 
 constexpr int kMaxDepth = 100;

@@ -30,7 +30,6 @@ TCacheThread::TCacheThread(uint32_t capacity, TDriveLock& lock, uint32_t blockSi
                            bool postGapSwitch, int64_t imageLength, TCacheSources sources)
     : lock_(lock),
       blockSize_(std::min(blockSize, kMaxBlockBytes)),
-      capacity_(capacity),
       maxBlocks_(capacity / std::min(blockSize, kMaxBlockBytes)),
       postGap_(postGapSwitch && imageLength < 614400),
       imageLength_(imageLength),
@@ -56,6 +55,7 @@ std::string TCacheThread::ErrorText() {
 void TCacheThread::SetErrorText(const std::string& text) {
   std::lock_guard<std::mutex> hold(textLock_);
   errorText_ = text;
+  hasError_ = !text.empty();
 }
 
 std::string TCacheThread::CurrentFile() {
@@ -126,6 +126,7 @@ void TCacheThread::AbortPath() {
     {
       std::lock_guard<std::mutex> text(textLock_);
       if (errorText_.empty()) errorText_ = std::string(msg::kOperationAborted);
+      hasError_ = true;
     }
     finished_ = true;
   }

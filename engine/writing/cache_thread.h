@@ -58,6 +58,8 @@ class TCacheThread {
   bool Primed() const { return primed_; }
   bool Finished() const { return finished_; }
   std::string ErrorText();
+  // Cheap enough for every block: whether ErrorText is set.
+  bool HasError() const { return hasError_; }
   void SetErrorText(const std::string& text);
   std::string CurrentFile();
   int64_t BufferedBytes() const { return bufferedBytes_; }
@@ -82,7 +84,6 @@ class TCacheThread {
 
   TDriveLock& lock_;
   const uint32_t blockSize_;
-  const uint32_t capacity_;
   const uint32_t maxBlocks_;
   const bool postGap_;
   const int64_t imageLength_;
@@ -97,6 +98,7 @@ class TCacheThread {
   std::atomic<bool> abortRequested_{false};
   std::atomic<bool> finished_{false};
   std::atomic<bool> primed_{false};
+  std::atomic<bool> hasError_{false};
   std::atomic<int64_t> bufferedBytes_{0};
   int64_t remaining_;
   int priorityState_ = 2;
