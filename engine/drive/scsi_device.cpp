@@ -175,11 +175,13 @@ void TSCSIDevice::ExecSCSICommand(TSCSIRequest& request, int timeoutMs) {
   lastSense_.fill(0);
   if (!transport_.ASPIInitialized() || haId_ == kNoDrive) return;
 
-  std::unique_ptr<TEvent> event;
-  if (request.Flags & kSrbEventNotify) {
-    event = std::make_unique<TEvent>();
-    event->Reset();
-    request.Event = event->Handle();
+  // One completion event per thread, reused: a signal that arrives late for an earlier
+  // command is told apart by the record's status, which is stored before the signal.
+  thread_local TEvent completion;
+  const bool notify = request.Flags & kSrbEventNotify;
+  if (notify) {
+    completion.Reset();
+    request.Event = completion.Handle();
   } else {
     request.Event = 0;
   }
@@ -194,13 +196,13 @@ void TSCSIDevice::ExecSCSICommand(TSCSIRequest& request, int timeoutMs) {
   bool completed = LoadRequestStatus(&request) != kSsPending;
   // Most commands complete within microseconds; a short spin saves the sleep and the
   // wake-up of the event wait for them.
-  for (int spin = 0; event && !completed && spin < CompletionSpins; ++spin) {
+  for (int spin = 0; notify && !completed && spin < CompletionSpins; ++spin) {
     std::this_thread::yield();
     completed = LoadRequestStatus(&request) != kSsPending;
   }
-  if (event && !completed) {
-    completed = clock_.WaitForEvent(*event, std::max(timeoutMs, 10000)) &&
-                LoadRequestStatus(&request) != kSsPending;
+  while (notify && !completed && clock_.WaitForEvent(completion, std::max(timeoutMs, 10000))) {
+    completion.Reset();  // before the status is looked at, so no signal is lost
+    completed = LoadRequestStatus(&request) != kSsPending;
   }
   if (!completed) {
     // Nothing came back: take the request back from the plug-in before it is reused.

@@ -168,5 +168,20 @@ TEST(Timeout, PendingRequestIsAbortedAndReportsCommandTimeout) {
   EXPECT_EQ(f.drive->LastErrorText(), "COMMAND TIMEOUT");
 }
 
+TEST(Timeout, ASignalForAnEarlierCommandDoesNotEndTheWait) {
+  TReportFixture f;
+  f.backend->deferred = true;
+  int waits = 0;
+  f.clock.onWait = [&] {
+    if (++waits == 1)
+      f.backend->SignalPending();  // stale: the record is still pending
+    else
+      f.backend->CompletePending();
+  };
+  EXPECT_TRUE(f.drive->TestUnitReady(3000)) << f.drive->LastErrorText();
+  EXPECT_EQ(f.clock.waits, (std::vector<int>{10000, 10000}));
+  EXPECT_EQ(f.backend->aborts, 0);
+}
+
 }  // namespace
 }  // namespace melvaro

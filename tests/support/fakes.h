@@ -85,6 +85,13 @@ class TScriptedBackend final : public TAspiBackend {
     const uint64_t one = 1;
     [[maybe_unused]] auto n = write(r.Event, &one, sizeof one);
   }
+  // Signals a deferred record's eventfd without completing it, as a plug-in's late
+  // signal for an earlier record on the same descriptor would.
+  void SignalPending() {
+    const uint64_t one = 1;
+    if (pending_) [[maybe_unused]]
+      auto n = write(pending_->Event, &one, sizeof one);
+  }
   void Complete(TSCSIRequest& r) {
     r.Status = kSsComp;
     if (handler) handler(r);
