@@ -3,9 +3,7 @@
 // blocks with WRITE (10), flushes, closes track and session by medium kind, restores
 // the drive and reports through OnWriteDone on the main thread.
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -15,6 +13,7 @@
 
 #include "burner/disc_burner.h"
 #include "drive/messages.h"
+#include "platform/thread_priority.h"
 
 namespace melvaro {
 
@@ -88,7 +87,8 @@ bool TDiscBurner::StartCache(uint32_t blockSize, TCacheSources sources, int64_t 
       cache_.reset();
       return false;
     }
-    clock_.SleepMs(100);
+    // Looked at every 100 ms, and at once when the cache reports either.
+    clock_.WaitForEvent(cache_->PrimedOrFailed(), 100);
   }
 }
 
@@ -193,10 +193,11 @@ bool TDiscBurner::WriteBlock(uint32_t block, uint32_t bytes, const uint8_t* data
 
 void TDiscBurner::RunWriteThread(bool toFile) {
   // Best effort: time-critical when the process may raise a thread's priority.
-  setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), -5);
+  SetThreadNice(-5);
   bytesWritten_ = 0;
   cache_->SetErrorText("");
-  std::vector<uint8_t> buffer(65536, 0);
+  // The transfer buffer: each GetBlock hands the next block over in its place.
+  auto transfer = std::make_unique<TCacheBlock>();
   const int64_t imageBytes = ImageBlocks() * 2048;
   auto fail = [&](const std::string& error) {
     cache_->SetErrorText(error);
@@ -253,7 +254,7 @@ void TDiscBurner::RunWriteThread(bool toFile) {
   int32_t a;
   {
     std::lock_guard<TDriveLock> hold(DeviceLock());
-    a = cache_->GetBlock(buffer.data());
+    a = cache_->GetBlock(transfer);
   }
   const bool discMode = !toFile;
   if (imageJob_ || toFile) StartBlock = 0;
@@ -295,13 +296,13 @@ void TDiscBurner::RunWriteThread(bool toFile) {
     if (a == -1) {
       cache_->WaitForData(1);
       std::lock_guard<TDriveLock> hold(DeviceLock());
-      a = cache_->GetBlock(buffer.data());
+      a = cache_->GetBlock(transfer);
       continue;
     }
     uint32_t bytes = static_cast<uint32_t>(a);
     if (discMode && !imageJob_ && kind != kKindCdR && kind != kKindCdRw) {
       // Every WRITE on DVD media carries 32 blocks; past the image's end they are zeros.
-      std::memset(buffer.data() + bytes, 0, 65536 - bytes);
+      std::memset(transfer->data.data() + bytes, 0, 65536 - bytes);
       bytes = 65536;
     }
     {
@@ -316,14 +317,14 @@ void TDiscBurner::RunWriteThread(bool toFile) {
         countdown = 5;
       }
       --countdown;
-      if (!WriteBlock(StartBlock + written, bytes, buffer.data(), error)) {
+      if (!WriteBlock(StartBlock + written, bytes, transfer->data.data(), error)) {
         fail(error);
         break;
       }
     } else {
       size_t done = 0;
       while (done < bytes) {
-        const ssize_t n = write(imageFd_, buffer.data() + done, bytes - done);
+        const ssize_t n = write(imageFd_, transfer->data.data() + done, bytes - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         done += static_cast<size_t>(n);
@@ -340,7 +341,7 @@ void TDiscBurner::RunWriteThread(bool toFile) {
       if (abort_) break;
       {
         std::lock_guard<TDriveLock> hold(DeviceLock());
-        a = cache_->GetBlock(buffer.data());
+        a = cache_->GetBlock(transfer);
       }
       if (cache_->HasError()) {
         a = 0;

@@ -1,8 +1,6 @@
 #include "writing/cache_thread.h"
 
 #include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,6 +9,7 @@
 #include <cstring>
 
 #include "drive/messages.h"
+#include "platform/thread_priority.h"
 
 namespace melvaro {
 
@@ -56,6 +55,11 @@ void TCacheThread::SetErrorText(const std::string& text) {
   std::lock_guard<std::mutex> hold(textLock_);
   errorText_ = text;
   hasError_ = !text.empty();
+  if (hasError_) settled_.Set();
+}
+
+void TCacheThread::MarkPrimed() {
+  if (!primed_.exchange(true)) settled_.Set();
 }
 
 std::string TCacheThread::CurrentFile() {
@@ -68,12 +72,16 @@ size_t TCacheThread::QueuedBlocks() {
   return blocks_.size();
 }
 
-// Best effort: a thread that may not raise its priority again keeps the lower one.
+namespace {
+constexpr int kTierNice[4] = {19, 10, 5, 0};  // idle, lowest, lower, normal
+}
+
+// Only where the thread may raise its priority again: otherwise the first full queue
+// would leave it at idle priority, starved by any busy process, for the rest of the job.
 void TCacheThread::SetTier(int tier) {
-  if (tier == priorityState_) return;
+  if (tier == priorityState_ || !tiers_) return;
   priorityState_ = tier;
-  static constexpr int kNice[4] = {19, 10, 5, 0};
-  setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), kNice[tier]);
+  SetThreadNice(kTierNice[tier]);
 }
 
 void TCacheThread::StartBlock() {
@@ -89,7 +97,7 @@ void TCacheThread::StartBlock() {
 void TCacheThread::QueueCurrent(uint32_t count) {
   current_->count = count;
   blocks_.push_back(std::move(current_));
-  changed_.notify_all();
+  if (consumerWaiting_) changed_.notify_all();
 }
 
 void TCacheThread::QueueCopy(const uint8_t* data, uint32_t count) {
@@ -101,7 +109,9 @@ void TCacheThread::QueueCopy(const uint8_t* data, uint32_t count) {
 void TCacheThread::WaitForData(int ms) {
   std::unique_lock<TDriveLock> hold(lock_);
   if (!blocks_.empty() || finished_) return;
+  consumerWaiting_ = true;
   changed_.wait_for(hold, std::chrono::milliseconds(ms));
+  consumerWaiting_ = false;
 }
 
 // Waits while the queue is full; false when the job is aborted meanwhile.
@@ -110,8 +120,10 @@ bool TCacheThread::WaitForRoom() {
   while (blocks_.size() + 1 >= maxBlocks_ && maxBlocks_ > 1) {
     SetTier(0);
     if (abortRequested_) return false;
-    primed_ = true;
+    MarkPrimed();
+    producerWaiting_ = true;
     changed_.wait_for(hold, std::chrono::milliseconds(1));
+    producerWaiting_ = false;
   }
   return true;
 }
@@ -129,12 +141,14 @@ void TCacheThread::AbortPath() {
       hasError_ = true;
     }
     finished_ = true;
+    settled_.Set();
   }
   reading_ = false;
 }
 
 void TCacheThread::Run() {
-  setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 5);
+  tiers_ = MayRaiseThreadPriority(kTierNice[3]);
+  SetThreadNice(kTierNice[2]);
   bufferedBytes_ = 0;
   uint32_t fill = 0;  // bytes in the assembly buffer
 
@@ -268,25 +282,18 @@ void TCacheThread::Run() {
       padding -= n;
     }
   }
-  primed_ = true;
-  for (;;) {
-    {
-      std::lock_guard<TDriveLock> hold(lock_);
-      if (remaining_ <= 0) {
-        finished_ = true;
-        return;
-      }
-    }
-    if (abortRequested_) {
-      finished_ = true;
-      return;
-    }
-    std::unique_lock<TDriveLock> hold(lock_);
+  MarkPrimed();
+  std::unique_lock<TDriveLock> hold(lock_);
+  while (remaining_ > 0 && !abortRequested_) {
+    producerWaiting_ = true;
     changed_.wait_for(hold, std::chrono::milliseconds(10));
+    producerWaiting_ = false;
   }
+  finished_ = true;
+  if (consumerWaiting_) changed_.notify_all();
 }
 
-int32_t TCacheThread::GetBlock(uint8_t* buffer) {
+int32_t TCacheThread::GetBlock(std::unique_ptr<TCacheBlock>& transfer) {
   std::lock_guard<TDriveLock> hold(lock_);
   if (remaining_ == 0 && finished_) return 0;
   if (blocks_.empty()) return finished_ ? 0 : -1;
@@ -298,12 +305,16 @@ int32_t TCacheThread::GetBlock(uint8_t* buffer) {
   std::unique_ptr<TBlock> block = std::move(blocks_.front());
   blocks_.pop_front();
   const uint32_t count = block->count;
-  std::memcpy(buffer, block->data.data(), count);
+  std::swap(block, transfer);
   bufferedBytes_ -= count;
   remaining_ -= count;
-  spare_.push_back(std::move(block));
+  if (block) spare_.push_back(std::move(block));
   taking_ = false;
-  changed_.notify_all();
+  // The producer, waiting for room, is woken when half the queue is free (or after its
+  // 1 ms), not for every block: it then refills many blocks in one go. At the end it
+  // is woken to report the data finished.
+  if (producerWaiting_ && (blocks_.size() <= maxBlocks_ / 2 || remaining_ <= 0))
+    changed_.notify_all();
   return static_cast<int32_t>(count);
 }
 

@@ -20,8 +20,17 @@
 
 #include "compilation/entries.h"
 #include "platform/drive_lock.h"
+#include "platform/event.h"
 
 namespace melvaro {
+
+// A queue block: up to 64 KiB of image data and the count of its bytes (a multiple of
+// 2048). The write thread's transfer buffer is a block of the same kind, so that a block
+// changes hands without being copied.
+struct TCacheBlock {
+  uint32_t count = 0;
+  std::array<uint8_t, 65536> data;
+};
 
 struct TCacheSources {
   // Kept as it is, so that a verification can compare the disc with it afterwards.
@@ -44,9 +53,11 @@ class TCacheThread {
   TCacheThread(const TCacheThread&) = delete;
   TCacheThread& operator=(const TCacheThread&) = delete;
 
-  // The byte count copied into buffer (room for 65 536 bytes), -1 when nothing is
-  // queued yet, 0 when the data has ended or the job was aborted.
-  int32_t GetBlock(uint8_t* buffer);
+  // Hands the first queued block over in `transfer` (the block `transfer` held goes back
+  // to the cache for reuse) and returns its byte count; -1 when nothing is queued yet,
+  // 0 when the data has ended or the job was aborted (`transfer` is then unchanged).
+  // Bytes of the block beyond the count are left over from its earlier use.
+  int32_t GetBlock(std::unique_ptr<TCacheBlock>& transfer);
   void Abort() {
     abortRequested_ = true;
     changed_.notify_all();
@@ -56,6 +67,8 @@ class TCacheThread {
   void Wait();
 
   bool Primed() const { return primed_; }
+  // Set once the cache is primed or has failed: a starting job waits on it.
+  TEvent& PrimedOrFailed() { return settled_; }
   bool Finished() const { return finished_; }
   std::string ErrorText();
   // Cheap enough for every block: whether ErrorText is set.
@@ -67,10 +80,7 @@ class TCacheThread {
   size_t QueuedBlocks();
 
  private:
-  struct TBlock {
-    uint32_t count = 0;
-    std::array<uint8_t, kMaxBlockBytes> data;
-  };
+  using TBlock = TCacheBlock;
   void Run();
   bool WaitForRoom();  // false on abort
   void AbortPath();
@@ -81,6 +91,7 @@ class TCacheThread {
   // Queues a copy of `count` bytes (under the lock).
   void QueueCopy(const uint8_t* data, uint32_t count);
   void SetTier(int tier);
+  void MarkPrimed();
 
   TDriveLock& lock_;
   const uint32_t blockSize_;
@@ -102,11 +113,16 @@ class TCacheThread {
   std::atomic<int64_t> bufferedBytes_{0};
   int64_t remaining_;
   int priorityState_ = 2;
+  bool tiers_ = false;  // the thread may move between the tiers
   std::mutex textLock_;
   std::string errorText_;
   std::string currentFile_;
   std::unique_ptr<TBlock> current_;  // where a block is put together before it is queued
   std::condition_variable_any changed_;
+  // Under the lock: which side waits on changed_ for the other.
+  bool producerWaiting_ = false;
+  bool consumerWaiting_ = false;
+  TEvent settled_;
   std::thread thread_;
 };
 
