@@ -1,6 +1,15 @@
 // TDiscBurner: the one object through which the application reaches the disc engine:
 // the drive (TSCSIDevice) and the compilation (TCompilation) together, with the
 // published properties and events of both.
+//
+// A job (BuildImage with Direct false, BurnCompilation, BurnImage) is started from the
+// main thread and runs on two threads of its own: the read-ahead cache and the write
+// thread. One job runs at a time; while it runs the main thread only polls the progress
+// accessors below and may call AbortOperation. The job ends with OnWriteDone, handed
+// to the main thread through Dispatcher when one is set (the write thread waits for the
+// handler to return), else run on the write thread. A job that fails before its write
+// thread starts (a source that cannot be opened) reports through OnWriteDone on the
+// calling thread, before the starting call returns false.
 #pragma once
 
 #include <atomic>
@@ -36,9 +45,14 @@ class TDiscBurner : public TSCSIDevice, public TCompilation {
   // Burns an image file from block 0. False when it cannot be opened or the cache
   // failed before priming (reported through OnWriteDone).
   bool BurnImage(const std::string& fileName);
+  // Asks the running job to stop: the drive is flushed, the track is not closed and
+  // OnWriteDone reports "OPERATION ABORTED BY USER". Any thread.
   void AbortOperation() { abort_ = true; }
   // Waits for the write thread of the last job to end (OnWriteDone has then run).
   void WaitForJob();
+  // Progress, safe to poll from any thread while a job runs: whether it runs, the bytes
+  // sent so far (at most the image's size), the source file being read, and how full
+  // the read-ahead cache is (0 to 100; 0 when no job runs).
   bool JobRunning() const { return jobRunning_; }
   int64_t BytesWritten() const { return bytesWritten_; }
   std::string CurrentFile();
@@ -48,11 +62,18 @@ class TDiscBurner : public TSCSIDevice, public TCompilation {
   void SetCacheSize(uint32_t bytes);
   uint32_t CacheSize() const { return cacheSize_; }
 
+  // Close the track and session after the data (off: the session stays open).
   bool FinalizeTrack = true;
+  // Send OPC information before writing (not on DVD-RAM, not in a test write).
   bool PerformOPC = false;
+  // The image file BuildImage writes (set by BuildImage itself).
   std::string ISOFileName;
   std::string Version = "1.23";
+  // The job's end: the error text, empty on success. See the top of this file for the
+  // thread it runs on.
   TWriteDoneEvent OnWriteDone;
+  // The data has been written and flushing begins. Raised on the write thread: a
+  // handler that touches the user interface hands its work to the main thread itself.
   TNotifyEvent OnFinalizingTrack;
 
  private:
@@ -66,6 +87,7 @@ class TDiscBurner : public TSCSIDevice, public TCompilation {
   void RaiseWriteDone(const std::string& error);
 
   uint32_t cacheSize_ = 4194304;
+  std::mutex cacheLock_;  // changes of cache_, against CacheFillPercent on other threads
   std::unique_ptr<TCacheThread> cache_;
   std::thread writeThread_;
   std::atomic<bool> abort_{false};

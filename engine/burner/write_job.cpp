@@ -51,6 +51,7 @@ std::string TDiscBurner::CurrentFile() {
 }
 
 int TDiscBurner::CacheFillPercent() {
+  std::lock_guard<std::mutex> hold(cacheLock_);  // the write thread frees the cache
   if (!jobRunning_ || !cache_) return 0;
   const double filled = static_cast<double>(static_cast<uint32_t>(cache_->BufferedBytes()));
   return static_cast<int>(std::nearbyint(filled / cacheSize_ * 100));
@@ -73,8 +74,12 @@ void TDiscBurner::RaiseWriteDone(const std::string& error) {
 // thread) when it fails first.
 bool TDiscBurner::StartCache(uint32_t blockSize, TCacheSources sources, int64_t imageLength) {
   WaitForJob();
-  cache_ = std::make_unique<TCacheThread>(cacheSize_, DeviceLock(), blockSize, WritePostGap,
-                                          imageLength, std::move(sources));
+  auto cache = std::make_unique<TCacheThread>(cacheSize_, DeviceLock(), blockSize, WritePostGap,
+                                              imageLength, std::move(sources));
+  {
+    std::lock_guard<std::mutex> hold(cacheLock_);
+    cache_ = std::move(cache);
+  }
   for (;;) {
     if (cache_->Primed()) return true;
     const std::string error = cache_->ErrorText();
@@ -84,6 +89,7 @@ bool TDiscBurner::StartCache(uint32_t blockSize, TCacheSources sources, int64_t 
         currentFile_ = cache_->CurrentFile();
       }
       if (OnWriteDone) OnWriteDone(this, error);
+      std::lock_guard<std::mutex> hold(cacheLock_);
       cache_.reset();
       return false;
     }
@@ -426,7 +432,10 @@ void TDiscBurner::Done(bool toFile) {
   }
   jobRunning_ = false;
   cache_->Wait();
-  cache_.reset();
+  {
+    std::lock_guard<std::mutex> hold(cacheLock_);
+    cache_.reset();
+  }
   if (toFile && imageFd_ >= 0) {
     const bool closed = close(imageFd_) == 0;
     imageFd_ = -1;

@@ -99,10 +99,23 @@ class Burn : public TVrecDriveTest {
     };
     add(folder, "\\Disc");
   }
-  // Runs a burn job to its end; the job's error text.
+  // Runs a burn job to its end, polling its progress as a window's timer would; the
+  // job's error text.
   std::string Finish(bool started) {
     if (!started) return results.empty() ? "not started" : results.back();
-    EXPECT_TRUE(dispatcher.RunUntil([&] { return !results.empty(); }, 120000));
+    int64_t written = 0;
+    const int64_t image = burner->ImageBlocks() * 2048;
+    EXPECT_TRUE(dispatcher.RunUntil(
+        [&] {
+          const int fill = burner->CacheFillPercent();
+          EXPECT_TRUE(fill >= 0 && fill <= 100) << fill;
+          const int64_t now = burner->BytesWritten();
+          EXPECT_TRUE(now >= written && now <= image) << now << " " << written << " " << image;
+          written = now;
+          burner->CurrentFile();
+          return !results.empty();
+        },
+        120000));
     burner->WaitForJob();
     return results.empty() ? "no OnWriteDone" : results.back();
   }
