@@ -74,6 +74,9 @@ void TDiscBurner::RaiseWriteDone(const std::string& error) {
 // thread) when it fails first.
 bool TDiscBurner::StartCache(uint32_t blockSize, TCacheSources sources, int64_t imageLength) {
   WaitForJob();
+  // Reset before the starting call returns, so that a poll between it and the write
+  // thread's start never shows the previous job's count.
+  bytesWritten_ = 0;
   auto cache = std::make_unique<TCacheThread>(cacheSize_, DeviceLock(), blockSize, WritePostGap,
                                               imageLength, std::move(sources));
   {
@@ -200,7 +203,6 @@ bool TDiscBurner::WriteBlock(uint32_t block, uint32_t bytes, const uint8_t* data
 void TDiscBurner::RunWriteThread(bool toFile) {
   // Best effort: time-critical when the process may raise a thread's priority.
   SetThreadNice(-5);
-  bytesWritten_ = 0;
   cache_->SetErrorText("");
   // The transfer buffer: each GetBlock hands the next block over in its place.
   auto transfer = std::make_unique<TCacheBlock>();
