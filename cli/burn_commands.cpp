@@ -10,6 +10,7 @@
 #include "burner/disc_burner.h"
 #include "commands.h"
 #include "compilation_input.h"
+#include "printable.h"
 
 namespace melvaro::cli {
 
@@ -73,17 +74,22 @@ bool Parse(const std::vector<std::string>& args, TJobOptions& o) {
   return true;
 }
 
-bool Compile(TDiscBurner& burner, const TJobOptions& o, std::string& error) {
+// kDone, or the exit status with the message printed: kBadInput for a path or boot
+// image that cannot be used, kJobFailed naming every file the compilation had to leave
+// out (nothing is written then).
+int Compile(TDiscBurner& burner, const TJobOptions& o) {
   burner.ClearCompilation(600000, 20000);
   burner.IdVolume = o.label;
   burner.JolietFileSystem = o.joliet;
   burner.BootImagePath = o.boot;
   burner.BootImageEnabled = !o.boot.empty();
-  if (!o.boot.empty() && access(o.boot.c_str(), R_OK) != 0) {
-    error = "cannot read the boot image " + o.boot;
-    return false;
-  }
-  return AddPaths(burner, o.paths, &error);
+  if (!o.boot.empty() && access(o.boot.c_str(), R_OK) != 0)
+    return BadInput("cannot read the boot image " + o.boot);
+  std::string error;
+  if (!AddPaths(burner, o.paths, &error)) return BadInput(error);
+  for (const auto& file : burner.LeftOut())
+    JobFailed(Printable("not added to the disc: " + file.path + " (" + file.reason + ")"));
+  return burner.LeftOut().empty() ? kDone : kJobFailed;
 }
 
 void Eject(TDiscBurner& burner) {
@@ -178,9 +184,9 @@ int BuildIso(const std::vector<std::string>& args, const TGlobalOptions& options
   if (!Parse(args, o) || o.output.empty() || o.paths.empty()) return Usage();
   TDiscBurner burner;  // no drive: the transport stays down
   ReportMessages(burner, options.debug);
-  std::string error;
-  if (!Compile(burner, o, error)) return BadInput(error);
+  if (const int status = Compile(burner, o); status != kDone) return status;
   burner.LayoutImage(true);
+  std::string error;
   try {
     error = RunJob(
         burner, [&] { return burner.BuildImage(o.output, !o.cached) != 0; }, options);
@@ -197,9 +203,9 @@ int Burn(const std::vector<std::string>& args, const TGlobalOptions& options) {
   if (!Parse(args, o) || o.paths.empty() || !o.output.empty() || o.cached) return Usage();
   TDiscBurner burner;
   ReportMessages(burner, options.debug);
-  std::string error;
-  if (!Compile(burner, o, error)) return BadInput(error);
+  if (const int status = Compile(burner, o); status != kDone) return status;
   if (!OpenDrive(burner, options)) return kBadInput;
+  std::string error;
   const uint8_t kind = burner.MediumKind();
   if (kind == kKindCdRom || kind == kKindDvdRom || kind == kKindUnknown)
     return BadInput("the medium in " + burner.DeviceName() + " cannot be written");

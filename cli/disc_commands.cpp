@@ -9,6 +9,7 @@
 #include "commands.h"
 #include "platform/dispatcher.h"
 #include "platform/file_dates.h"
+#include "printable.h"
 
 namespace melvaro::cli {
 
@@ -119,11 +120,11 @@ int Ls(const std::vector<std::string>& args, const TGlobalOptions& options) {
     for (const TFEntry* e = dir->FirstEntry; e; e = e->Next) {
       const std::string p = path + "\\" + e->LongName;
       if (e->IsDirectory()) {
-        std::printf("%12s %s %s\\\n", "<DIR>", DateText(e->DateTime).c_str(), p.c_str());
+        std::printf("%12s %s %s\\\n", "<DIR>", DateText(e->DateTime).c_str(), Printable(p).c_str());
         list(e->Directory, p);
       } else {
         std::printf("%12lld %s %s\n", static_cast<long long>(e->IsoLength),
-                    DateText(e->DateTime).c_str(), p.c_str());
+                    DateText(e->DateTime).c_str(), Printable(p).c_str());
       }
     }
   };

@@ -3,6 +3,7 @@
 
 #include "burner/disc_burner.h"
 #include "options.h"
+#include "printable.h"
 
 namespace melvaro::cli {
 
@@ -19,7 +20,8 @@ int JobFailed(const std::string& text) {
 void ReportMessages(TDiscBurner& burner, bool debug) {
   burner.DoDebug = debug;
   burner.OnDebugMessage = [debug](TSCSIDevice*, const std::string& message, uint8_t type) {
-    if (debug || type == 0 || type == 3 || type == 4) std::fprintf(stderr, "%s\n", message.c_str());
+    if (debug || type == 0 || type == 3 || type == 4)
+      std::fprintf(stderr, "%s\n", Printable(message).c_str());
   };
 }
 

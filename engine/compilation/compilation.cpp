@@ -1,7 +1,9 @@
 #include "compilation/compilation.h"
 
 #include <algorithm>
+#include <cmath>
 
+#include "compilation/names.h"
 #include "drive/messages.h"
 #include "platform/file_dates.h"
 #include "platform/text_encoding.h"
@@ -36,12 +38,15 @@ TCompilation::~TCompilation() = default;
 
 bool TCompilation::ClearCompilation(uint32_t maxFiles, uint32_t maxDirs) {
   timeZone15_ = TimeZoneOffset15();
+  offsetByHour_.clear();
   header_.clear();
   files_.clear();
   dirs_.clear();
   isoOrder_.clear();
   jolietOrder_.clear();
   byPath_.clear();
+  byExactPath_.clear();
+  leftOut_.clear();
   maxFiles_ = maxFiles;
   maxDirs_ = maxDirs;
   CompilationSize = 0;
@@ -50,12 +55,23 @@ bool TCompilation::ClearCompilation(uint32_t maxFiles, uint32_t maxDirs) {
   root->ShortName = "CD_ROOT";
   root->LongName = "CD Root Directory";
   root->Path = "\\";
+  root->ExactPath = "\\";
   root->Level = 1;
   root->Parent = root.get();
   isoOrder_.push_back(root.get());
   jolietOrder_.push_back(root.get());
   dirs_.push_back(std::move(root));
   return true;
+}
+
+// Dates are local times; every date carries the offset in effect then (daylight saving
+// included), so that readers show the time the file had. Offsets change on the hour,
+// so one look-up per local hour serves every date in it.
+int8_t TCompilation::OffsetAt(TDateTime local) {
+  const auto hour = static_cast<int64_t>(std::floor(local * 24));
+  auto [it, added] = offsetByHour_.try_emplace(hour, 0);
+  if (added) it->second = LocalOffset15At(static_cast<double>(hour) / 24 + 0.5 / 24);
+  return it->second;
 }
 
 TDEntry* TCompilation::NewDirectory() {
@@ -105,7 +121,12 @@ std::string TCompilation::BuildPath(const TDEntry* dir) const {
   for (const TDEntry* d = dir; d->Parent != d; d = d->Parent) chain.push_back(d);
   std::string path;
   for (auto it = chain.rbegin(); it != chain.rend(); ++it) path += "\\" + (*it)->LongName;
-  return UpperAscii(path.empty() ? "\\" : path);
+  return path.empty() ? "\\" : path;
+}
+
+void TCompilation::LeaveOut(const std::string& path, const std::string& reason) {
+  leftOut_.push_back({path, reason});
+  Message(">>> FILE LEFT OUT: " + path + " (" + reason + ")", 4);
 }
 
 std::string TCompilation::MakeShortName(const std::string& name) {
@@ -117,25 +138,44 @@ std::string TCompilation::MakeShortName(const std::string& name) {
   return s;
 }
 
-TDEntry* TCompilation::FindDirectory(const std::string& path) const {
+TDEntry* TCompilation::FindExactDirectory(const std::string& path) const {
   if (path.empty() || path == "\\") return RootDir();
   std::string key = path;
   if (key.size() > 1 && key.back() == '\\') key.pop_back();
+  auto it = byExactPath_.find(key);
+  return it == byExactPath_.end() ? nullptr : it->second;
+}
+
+TDEntry* TCompilation::FindDirectory(const std::string& path) const {
+  if (TDEntry* exact = FindExactDirectory(path)) return exact;
+  std::string key = path;
+  if (key.size() > 1 && key.back() == '\\') key.pop_back();
   auto it = byPath_.find(UpperAscii(key));
-  return it == byPath_.end() ? nullptr : it->second;
+  return it == byPath_.end() || it->second.empty() ? nullptr : it->second.front();
+}
+
+TFEntry* TCompilation::FindExactEntry(const TDEntry* dir, const std::string& name) const {
+  if (!dir) return nullptr;
+  auto it = dir->ByName.find(UpperAscii(name));
+  if (it == dir->ByName.end()) return nullptr;
+  for (TFEntry* e : it->second)
+    if (e->LongName == name) return e;
+  return nullptr;
 }
 
 TFEntry* TCompilation::FindEntry(const TDEntry* dir, const std::string& name) const {
   if (!dir) return nullptr;
   auto it = dir->ByName.find(UpperAscii(name));
   if (it == dir->ByName.end() || it->second.empty()) return nullptr;
+  for (TFEntry* e : it->second)
+    if (e->LongName == name) return e;
   return it->second.front();
 }
 
 TDEntry* TCompilation::AddDirectory(TDEntry* parent, const TSearchRec& search) {
-  std::string path = parent->Path + "\\" + search.Name;
+  std::string path = parent->ExactPath + "\\" + search.Name;
   if (path.rfind("\\\\", 0) == 0) path.erase(0, 1);
-  if (TDEntry* existing = FindDirectory(path)) return existing;
+  if (TDEntry* existing = FindExactDirectory(path)) return existing;
   TDEntry* dir = NewDirectory();
   if (!dir) return nullptr;
   TFEntry* item = NewFileEntry();
@@ -146,8 +186,8 @@ TDEntry* TCompilation::AddDirectory(TDEntry* parent, const TSearchRec& search) {
     dirs_.pop_back();
     return nullptr;
   }
-  const std::string shortName =
-      search.AlternateName.empty() ? UpperAscii(search.Name) : search.AlternateName;
+  const std::string shortName = search.AlternateName.empty() ? ShortName83(search.Name, true)
+                                                             : UpperAscii(search.AlternateName);
   dir->Parent = parent;
   dir->LongName = search.Name;
   dir->ShortName = shortName;
@@ -158,8 +198,10 @@ TDEntry* TCompilation::AddDirectory(TDEntry* parent, const TSearchRec& search) {
   item->Directory = dir;
   item->DateTime = DateOf(search.Time);
   Append(parent, item);
-  dir->Path = BuildPath(dir);
-  byPath_.emplace(dir->Path, dir);
+  dir->ExactPath = BuildPath(dir);
+  dir->Path = UpperAscii(dir->ExactPath);
+  byPath_[dir->Path].push_back(dir);
+  byExactPath_.emplace(dir->ExactPath, dir);
   return dir;
 }
 
@@ -169,46 +211,65 @@ TDEntry* TCompilation::CreateDirectory(TDEntry* parent, const std::string& name,
   if (!n.empty() && n.back() == '\\') n.pop_back();
   TSearchRec search;
   search.Name = n;
-  search.AlternateName = MakeShortName(n);
   search.Time = PackDosDate(std::time(nullptr));
   search.Attr = attr;
   return AddDirectory(parent, search);
 }
 
 TDEntry* TCompilation::ForceDirectory(const std::string& path) {
-  if (TDEntry* existing = FindDirectory(path)) return existing;
+  // A folder whose name differs only in case from an existing one is another folder.
+  if (TDEntry* existing = FindExactDirectory(path)) return existing;
   const size_t slash = path.find_last_of('\\');
   const std::string parentPath = slash == std::string::npos ? "\\" : path.substr(0, slash);
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  if (!FindDirectory(parentPath)) ForceDirectory(parentPath);
+  if (!FindExactDirectory(parentPath)) ForceDirectory(parentPath);
   if (name.empty()) return nullptr;
-  TDEntry* parent = FindDirectory(parentPath);
+  TDEntry* parent = FindExactDirectory(parentPath);
   return parent ? CreateDirectory(parent, name, 16) : nullptr;
 }
 
 int TCompilation::AddFileEntry(TDEntry* dir, const TSearchRec& search, bool resetArchive,
                                uint32_t importedLocation, const std::string& fullPath) {
+  // The name stays as it is: the "." that an ISO 9660 file identifier needs is added
+  // to the ISO name only, and names that differ in case are different files.
   std::string longName = search.Name;
-  if (!(search.Attr & faDirectory) && longName.find('.') == std::string::npos) longName += ".";
-  TFEntry* existing = FindEntry(dir, longName);
-  const bool replace = existing && ReplaceFile;
+  const bool directory = search.Attr & faDirectory;
   std::string shortName =
-      search.AlternateName.empty() ? UpperAscii(longName) : search.AlternateName;
+      search.AlternateName.empty() ? ShortName83(longName, directory) : search.AlternateName;
   TDateTime dateTime = DateOf(search.Time);
-  bool skip = longName.size() > static_cast<size_t>(kMaxLongName);
   const int64_t size = search.Size;
+  // A directory record holds a 32-bit length: such a file cannot be described.
+  const bool tooLarge = !directory && size >= (int64_t{1} << 32);
+  bool skip = tooLarge;
   if (OnAddFile) OnAddFile(this, fullPath, longName, shortName, dateTime, search.Attr, size, skip);
-  if (skip) return 0;
-  if (!(search.Attr & faDirectory) && size >= (int64_t{1} << 32)) {
-    // A directory record holds a 32-bit length: such a file cannot be described.
-    Message(">>> FILE OF 4 GB OR MORE CANNOT BE ADDED: " + fullPath, 3);
+  const std::string shownPath = fullPath.empty() ? BuildPath(dir) + "\\" + longName : fullPath;
+  if (tooLarge) {
+    Message(">>> FILE OF 4 GB OR MORE CANNOT BE ADDED: " + shownPath, 3);
+    leftOut_.push_back({shownPath, "4 GB OR MORE"});
     return 0;
   }
-  if (!replace && existing) return 0;
+  if (skip) return 0;  // the handler's choice
+  TFEntry* existing = FindExactEntry(dir, longName);
+  if (existing && existing->IsDirectory()) {
+    if (!fullPath.empty()) LeaveOut(fullPath, "THE FOLDER HOLDS A FOLDER " + longName);
+    return 0;
+  }
+  const bool replace = existing && ReplaceFile;
+  if (!replace && existing) {
+    // The same file given twice is there once; another file of that name is left out.
+    // Imported entries meet their own names again when a session is imported twice,
+    // and a new file of the same name keeps its place over the older one.
+    if (!fullPath.empty() && existing->SourcePath != fullPath)
+      LeaveOut(fullPath, "THE FOLDER HOLDS " + longName + " ALREADY");
+    return 0;
+  }
   TFEntry* entry = existing;
-  if (!replace) {
+  if (!entry) {
     entry = NewFileEntry();
-    if (!entry) return 0;
+    if (!entry) {
+      leftOut_.push_back({shownPath, "MAXIMUM FILES REACHED"});
+      return 0;
+    }
     entry->LongName = longName;
     Append(dir, entry);
   } else {
@@ -286,7 +347,11 @@ bool TCompilation::RemoveEntry(TDEntry* dir, TFEntry*& entry) {
       e = next;
     }
     sub->FirstEntry = sub->LastEntry = nullptr;
-    byPath_.erase(sub->Path);
+    if (auto it = byPath_.find(sub->Path); it != byPath_.end()) {
+      std::erase(it->second, sub);
+      if (it->second.empty()) byPath_.erase(it);
+    }
+    byExactPath_.erase(sub->ExactPath);
     std::erase(isoOrder_, sub);
     std::erase(jolietOrder_, sub);
     std::erase_if(dirs_, [sub](const auto& d) { return d.get() == sub; });
@@ -305,7 +370,11 @@ bool TCompilation::RemoveDirectory(TDEntry*& dir) {
     RemoveEntry(dir, e);
     e = next;
   }
-  RemoveFile(dir->Parent->Path, dir->LongName);
+  // The item that stands for the directory in its parent's list.
+  TDEntry* parent = dir->Parent;
+  TFEntry* item = parent->FirstEntry;
+  while (item && item->Directory != dir) item = item->Next;
+  if (item) RemoveEntry(parent, item);
   dir = nullptr;
   return true;
 }

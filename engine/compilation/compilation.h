@@ -33,7 +33,11 @@ class TCompilation {
   // Debug and error lines: the text and its message type.
   using TMessageSink = std::function<void(const std::string& message, uint8_t mType)>;
 
-  static constexpr int kMaxLongName = 109;  // longer file names are skipped
+  // A file the compilation could not take, with the reason; the caller tells the user.
+  struct TLeftOut {
+    std::string path;  // the source file, or the disc path of an imported one
+    std::string reason;
+  };
 
   TCompilation();
   virtual ~TCompilation();
@@ -52,6 +56,8 @@ class TCompilation {
   TDEntry* AddDirectory(TDEntry* parent, const TSearchRec& search);
   int AddFileEntry(TDEntry* dir, const TSearchRec& search, bool resetArchive,
                    uint32_t importedLocation, const std::string& fullPath);
+  // Names differing only in case are distinct entries, as on the disk they come from;
+  // the lookups prefer the exact name and otherwise take the first equal ignoring case.
   TDEntry* FindDirectory(const std::string& path) const;
   TFEntry* FindEntry(const TDEntry* dir, const std::string& name) const;
   bool RemoveEntry(TDEntry* dir, TFEntry*& entry);
@@ -60,6 +66,8 @@ class TCompilation {
   bool ClearArchiveBits();
   static int64_t SourceFileSize(const std::string& path);
   static std::string MakeShortName(const std::string& name);
+  // Files given to the compilation since ClearCompilation that are not in it.
+  const std::vector<TLeftOut>& LeftOut() const { return leftOut_; }
 
   TDEntry* RootDir() const { return dirs_.front().get(); }
   const std::vector<std::unique_ptr<TFEntry>>& Files() const { return files_; }
@@ -152,19 +160,29 @@ class TCompilation {
   void Index(TDEntry* dir, TFEntry* entry);
   void Unindex(TDEntry* dir, TFEntry* entry);
   std::string BuildPath(const TDEntry* dir) const;
+  TDEntry* FindExactDirectory(const std::string& path) const;
+  TFEntry* FindExactEntry(const TDEntry* dir, const std::string& name) const;
+  void LeaveOut(const std::string& path, const std::string& reason);
   void NumberDirectories();
+  void AssignIsoNames();
   void AssignJolietNames();
+  void SortRecords();
   int64_t ExtentSize(const TDEntry* dir, bool joliet) const;
+  // The local time zone's offset at a local date, in 15-minute units.
+  int8_t OffsetAt(TDateTime local);
   void WriteDirectory(const TDEntry* dir, bool joliet);
 
   std::vector<std::unique_ptr<TFEntry>> files_;
   std::vector<std::unique_ptr<TDEntry>> dirs_;
   std::vector<TDEntry*> isoOrder_;
   std::vector<TDEntry*> jolietOrder_;
-  std::unordered_map<std::string, TDEntry*> byPath_;
+  std::unordered_map<std::string, std::vector<TDEntry*>> byPath_;  // upper-cased, in creation order
+  std::unordered_map<std::string, TDEntry*> byExactPath_;
+  std::vector<TLeftOut> leftOut_;
   uint32_t maxFiles_ = 0;
   uint32_t maxDirs_ = 0;
   int8_t timeZone15_ = 0;
+  std::unordered_map<int64_t, int8_t> offsetByHour_;  // what OffsetAt found, by local hour
   std::vector<uint8_t> header_;
   std::vector<uint8_t> descriptorCopy_;
   size_t descriptorCopyLength_ = 0;

@@ -54,8 +54,8 @@ void TCompilation::WritePrimaryDescriptor() {
   PutAField(&b[739], FileAbstract, 37);
   PutAField(&b[776], FileBibliographic, 37);
   const TDateTime now = DateTimeNow();
-  PutVolumeDate(&b[813], now);
-  PutVolumeDate(&b[830], now);
+  PutVolumeDate(&b[813], now, OffsetAt(now));
+  PutVolumeDate(&b[830], now, OffsetAt(now));
   PutNoVolumeDate(&b[847]);
   PutNoVolumeDate(&b[864]);
   b[881] = 1;
@@ -84,8 +84,8 @@ void TCompilation::WriteJolietDescriptor() {
   PutUcs2Field(&b[702], FileCopyright, 36);
   PutUcs2Field(&b[739], FileAbstract, 36);
   PutUcs2Field(&b[776], FileBibliographic, 36);
-  PutVolumeDate(&b[813], DateCreation);
-  PutVolumeDate(&b[830], DateModification);
+  PutVolumeDate(&b[813], DateCreation, OffsetAt(DateCreation));
+  PutVolumeDate(&b[830], DateModification, OffsetAt(DateModification));
   PutNoVolumeDate(&b[847]);
   PutNoVolumeDate(&b[864]);
   b[881] = 1;

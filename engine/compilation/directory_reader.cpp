@@ -48,6 +48,12 @@ void ReadDirectoryBlock(const uint8_t* block, size_t size, bool joliet, bool fir
     if (!e.nameTooLong) {
       const size_t semicolon = e.name.size() > 2 ? e.name.find(';', 2) : std::string::npos;
       if (semicolon != std::string::npos) e.name.resize(semicolon);
+      // "NAME.;1" is a file without extension: the "." is the separator ISO 9660 asks
+      // for, not part of the name. Joliet identifiers written that way (this program
+      // once wrote "run.;1") read back the same.
+      if (!(e.flags & 0x02) && e.name.size() > 1 && e.name.back() == '.' &&
+          (!joliet || semicolon != std::string::npos))
+        e.name.pop_back();
     }
     entry(e);
   }

@@ -12,7 +12,7 @@
 namespace melvaro {
 
 struct TRecordedEntry {
-  std::string name;          // converted, version suffix cut
+  std::string name;          // converted, version suffix and a file's empty extension cut
   bool nameTooLong = false;  // the identifier exceeded the limits; name holds its bytes
   uint32_t extent = 0;
   uint32_t length = 0;

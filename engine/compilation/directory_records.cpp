@@ -46,7 +46,7 @@ void TCompilation::WriteIsoPathTable(bool bigEndian) {
   PathRecord(table, {0}, IsoDirArea, 1, bigEndian);
   for (size_t i = 1; i < isoOrder_.size(); ++i) {
     const TDEntry* d = isoOrder_[i];
-    PathRecord(table, std::vector<uint8_t>(d->ShortName.begin(), d->ShortName.end()),
+    PathRecord(table, std::vector<uint8_t>(d->IsoName.begin(), d->IsoName.end()),
                IsoDirArea + d->IsoDirBlock, static_cast<uint16_t>(d->Parent->Number), bigEndian);
   }
   PadToBlock(table);
@@ -59,7 +59,7 @@ void TCompilation::WriteJolietPathTable(bool bigEndian) {
   for (size_t i = 1; i < jolietOrder_.size(); ++i) {
     const TDEntry* d = jolietOrder_[i];
     PathRecord(table, Ucs2(d->JolietName), JolietDirArea + d->JolietDirBlock,
-               static_cast<uint16_t>(d->Parent->Number), bigEndian);
+               static_cast<uint16_t>(d->Parent->JolietNumber), bigEndian);
   }
   PadToBlock(table);
   header_.insert(header_.end(), table.begin(), table.end());
@@ -86,7 +86,7 @@ void TCompilation::WriteDirectory(const TDEntry* dir, bool joliet) {
     r[1] = 0;
     PutBoth32(r + 2, location);
     PutBoth32(r + 10, length);
-    PutRecordDate(r + 18, date, timeZone15_);
+    PutRecordDate(r + 18, date, OffsetAt(date));
     r[25] = flags;
     r[26] = 0;
     r[27] = 0;
@@ -99,12 +99,12 @@ void TCompilation::WriteDirectory(const TDEntry* dir, bool joliet) {
   };
   add({0}, block(dir), static_cast<uint32_t>(size(dir)), now, 2);
   add({1}, block(dir->Parent), static_cast<uint32_t>(size(dir->Parent)), now, 2);
-  for (const TFEntry* e = dir->FirstEntry; e; e = e->Next) {
+  for (const TFEntry* e : joliet ? dir->JolietRecords : dir->IsoRecords) {
     std::vector<uint8_t> id;
     if (joliet) {
       id = Ucs2(e->JolietName + (e->IsDirectory() ? u"" : u";1"));
     } else {
-      const std::string name = e->ShortName + (e->IsDirectory() ? "" : ";1");
+      const std::string name = e->IsoName + (e->IsDirectory() ? "" : ";1");
       id.assign(name.begin(), name.end());
     }
     uint8_t flags = e->IsDirectory() ? 2 : 0;

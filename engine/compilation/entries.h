@@ -14,7 +14,7 @@ namespace melvaro {
 struct TFEntry;
 
 struct TDEntry {
-  std::string ShortName;  // ISO 9660 name ("CD_ROOT" for the root)
+  std::string ShortName;  // 8.3 alternate name ("CD_ROOT" for the root)
   std::string LongName;   // Joliet name ("CD Root Directory" for the root)
   uint8_t Reserved1[8] = {};
   int64_t IsoDirSize = 0;     // bytes of the ISO directory extent, a multiple of 2048
@@ -32,12 +32,21 @@ struct TDEntry {
   // entries: the last child, and the children by upper-cased long name in list order.
   TFEntry* LastEntry = nullptr;
   std::unordered_map<std::string, std::vector<TFEntry*>> ByName;
-  std::u16string JolietName;  // the identifier the layout writes in Joliet records
+  std::string ExactPath;  // Path with the long names as they are
+
+  // Set by the layout: the identifiers of the directory in both trees, its number in
+  // the Joliet path table (which is ordered by the Joliet identifiers), and the child
+  // list in the order of each tree's directory records (by identifier).
+  std::string IsoName;
+  std::u16string JolietName;
+  uint32_t JolietNumber = 0;
+  std::vector<TFEntry*> IsoRecords;
+  std::vector<TFEntry*> JolietRecords;
 };
 
 struct TFEntry {
-  std::string ShortName;   // ISO 9660 name without ";1", upper case
-  std::string LongName;    // Joliet name, and the name lookups compare
+  std::string ShortName;   // 8.3 alternate name, upper case; the ISO 9660 name is made of it
+  std::string LongName;    // the name as given; Joliet names are made of it, lookups compare it
   std::string SourcePath;  // the disk file; empty for directory items and imported files
   bool Imported = false;   // lies in an earlier session; its locations are final
   TDateTime DateTime = 0;
@@ -53,7 +62,10 @@ struct TFEntry {
   uint8_t Reserved2 = 0;
   uint32_t Reserved3 = 0;
 
-  std::u16string JolietName;  // the identifier the layout writes, ";1" not included
+  // The identifiers the layout writes, ";1" not included; unique in the directory.
+  std::string IsoName;
+  std::u16string JolietName;
+  std::u16string JolietReported;  // the changed Joliet name last reported
   bool IsDirectory() const { return Attributes & 0x10; }
 };
 

@@ -18,13 +18,13 @@ void PutRecordDate(uint8_t* p, TDateTime date, int8_t offset15) {
   p[6] = static_cast<uint8_t>(offset15);
 }
 
-void PutVolumeDate(uint8_t* p, TDateTime date) {
+void PutVolumeDate(uint8_t* p, TDateTime date, int8_t offset15) {
   const TDateFields f = DecodeDateTime(date);
   char text[40];
   std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d%02d%02d", f.year, f.month, f.day, f.hour,
                 f.minute, f.second, f.millisecond);
   std::memcpy(p, text, 16);
-  p[16] = 0;
+  p[16] = static_cast<uint8_t>(offset15);
 }
 
 void PutNoVolumeDate(uint8_t* p) {

@@ -22,9 +22,9 @@ inline void PutBoth32(uint8_t* p, uint32_t v) {
 
 // Years since 1900, month, day, hour, minute, second, offset in 15-minute units.
 void PutRecordDate(uint8_t* p, TDateTime date, int8_t offset15);
-// "yyyymmddhhnnsszz": the date's digits and the milliseconds' first two digits, then a
-// zero offset byte.
-void PutVolumeDate(uint8_t* p, TDateTime date);
+// "yyyymmddhhnnsszz": the date's digits and the milliseconds' first two digits, then
+// the offset from UTC in 15-minute units.
+void PutVolumeDate(uint8_t* p, TDateTime date, int8_t offset15);
 // "0000000000000000" and a zero byte.
 void PutNoVolumeDate(uint8_t* p);
 // The text upper-cased, padded with spaces or cut to the width.

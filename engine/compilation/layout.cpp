@@ -1,13 +1,16 @@
-// LayoutImage: directory numbering in path-table order, the Joliet identifiers, the
-// areas of the image, the directory extent sizes and the file locations.
+// LayoutImage: the identifiers of both trees, the order of their directory records,
+// directory numbering in path-table order, the areas of the image, the directory
+// extent sizes and the file locations.
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cstring>
 #include <map>
-#include <set>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "compilation/compilation.h"
+#include "compilation/names.h"
 #include "drive/messages.h"
 #include "drive/scsi_device.h"
 #include "platform/byte_order.h"
@@ -26,26 +29,6 @@ int RecordLength(size_t n) {
   return static_cast<int>(33 + n + (n % 2 == 0 ? 1 : 0));
 }
 
-// Joliet identifiers are limited so that every directory record fits its one-byte
-// length (108 characters would), to the 103 characters that the Joliet readers in use
-// (libarchive, and the writers' own "long Joliet" limit) all take in full.
-constexpr size_t kJolietFileChars = 103;
-constexpr size_t kJolietDirChars = 103;
-
-std::u16string UpperUtf16(std::u16string s) {
-  for (char16_t& c : s)
-    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
-  return s;
-}
-
-// Cuts to at most `limit` units without splitting a surrogate pair.
-std::u16string Cut(const std::u16string& s, size_t limit) {
-  if (s.size() <= limit) return s;
-  size_t n = limit;
-  if (n > 0 && s[n - 1] >= 0xD800 && s[n - 1] <= 0xDBFF) --n;
-  return s.substr(0, n);
-}
-
 }  // namespace
 
 int64_t TCompilation::ImageBlocks() const {
@@ -55,53 +38,144 @@ int64_t TCompilation::ImageBlocks() const {
 
 // Path-table order (ECMA-119 6.9.1): by level, then by the parent's number, then by
 // identifier. Levels are numbered one after the other, so every parent has its number
-// before its children are sorted; the order holds for any number of directories.
+// before its children are sorted; the order holds for any number of directories. The
+// Joliet path table is ordered the same way by the Joliet identifiers, with numbers of
+// its own.
 void TCompilation::NumberDirectories() {
   TDEntry* root = RootDir();
   root->Number = 1;
+  root->JolietNumber = 1;
   std::map<int, std::vector<TDEntry*>> byLevel;
   for (size_t i = 1; i < dirs_.size(); ++i) byLevel[dirs_[i]->Level].push_back(dirs_[i].get());
   isoOrder_.assign(1, root);
+  jolietOrder_.assign(1, root);
   for (auto& [level, list] : byLevel) {
     std::stable_sort(list.begin(), list.end(), [](const TDEntry* a, const TDEntry* b) {
       if (a->Parent->Number != b->Parent->Number) return a->Parent->Number < b->Parent->Number;
-      return a->ShortName < b->ShortName;  // byte-wise, as the path table compares
+      return CompareIsoIdentifiers(a->IsoName, true, b->IsoName, true) < 0;
     });
     for (TDEntry* d : list) {
       isoOrder_.push_back(d);
       d->Number = static_cast<uint32_t>(isoOrder_.size());
     }
+    std::stable_sort(list.begin(), list.end(), [](const TDEntry* a, const TDEntry* b) {
+      if (a->Parent->JolietNumber != b->Parent->JolietNumber)
+        return a->Parent->JolietNumber < b->Parent->JolietNumber;
+      return CompareJolietIdentifiers(a->JolietName, true, b->JolietName, true) < 0;
+    });
+    for (TDEntry* d : list) {
+      jolietOrder_.push_back(d);
+      d->JolietNumber = static_cast<uint32_t>(jolietOrder_.size());
+    }
   }
-  jolietOrder_ = isoOrder_;
 }
 
-// Each child list gets Joliet identifiers that fit a directory record and are unique
-// in the directory (ignoring case): a name that clashes with an earlier one, as it
-// stands or cut to its limit, ends in "~N" instead.
+// Each child list gets ISO 9660 identifiers that are 8.3 names of d-characters and
+// unique in the directory. An entry keeps its alternate name when that is such a name
+// and no earlier entry holds it; the others get the next free "~N" of their long name.
+// Files and folders share the names: "RUN." and "RUN" would read back as one name.
+void TCompilation::AssignIsoNames() {
+  auto key = [](std::string id) {
+    if (!id.empty() && id.back() == '.') id.pop_back();
+    return id;
+  };
+  for (const auto& dir : dirs_) {
+    std::unordered_set<std::string> used;
+    std::vector<TFEntry*> later;
+    for (TFEntry* e = dir->FirstEntry; e; e = e->Next) {
+      const bool folder = e->IsDirectory();
+      if (IsValid83(e->ShortName, folder)) {
+        std::string id = IsoIdentifier(e->ShortName, folder);
+        if (used.insert(key(id)).second) {
+          e->IsoName = std::move(id);
+          continue;
+        }
+      }
+      later.push_back(e);
+    }
+    std::unordered_map<std::string, int> lastTail;  // where the search for a free "~N" resumes
+    for (TFEntry* e : later) {
+      const bool folder = e->IsDirectory();
+      const T83Parts parts = Split83(e->LongName, folder);
+      int& n = lastTail[parts.base.substr(0, 6) + "." + parts.ext.substr(0, 3)];
+      std::string id;
+      do id = IsoIdentifier(Compose83(parts, ++n), folder);
+      while (!used.insert(key(id)).second);
+      e->IsoName = std::move(id);
+    }
+    for (TFEntry* e = dir->FirstEntry; e; e = e->Next)
+      if (e->Directory) e->Directory->IsoName = e->IsoName;
+  }
+}
+
+// Each child list gets Joliet identifiers without forbidden characters, that fit a
+// directory record and are unique in the directory (exactly: "README" and "readme" are
+// two names). Names taken as they are come first; a changed name that meets another
+// gets "~N" before its extension. Every name that changed is reported once.
 void TCompilation::AssignJolietNames() {
   for (const auto& dir : dirs_) {
-    std::set<std::u16string> used;
+    std::unordered_set<std::u16string> used;
+    std::vector<TFEntry*> later;
     for (TFEntry* e = dir->FirstEntry; e; e = e->Next) {
-      const size_t limit = e->IsDirectory() ? kJolietDirChars : kJolietFileChars;
-      const std::u16string full = Utf8ToUtf16(e->LongName);
-      std::u16string name = Cut(full, limit);
-      for (int n = 1; used.count(UpperUtf16(name)); ++n) {
-        const std::u16string tail = u"~" + Utf8ToUtf16(std::to_string(n));
-        name = Cut(full, limit - tail.size()) + tail;
+      TJolietChange change;
+      std::u16string name =
+          JolietIdentifier(Utf8ToUtf16(e->LongName), e->IsDirectory(), 0, &change);
+      if (change == TJolietChange::None && used.insert(name).second) {
+        e->JolietName = std::move(name);
+        e->JolietReported.clear();
+        continue;
       }
-      used.insert(UpperUtf16(name));
-      e->JolietName = name;
-      if (e->Directory) e->Directory->JolietName = name;
+      later.push_back(e);
     }
+    std::unordered_map<std::u16string, int> lastTail;
+    for (TFEntry* e : later) {
+      const std::u16string full = Utf8ToUtf16(e->LongName);
+      TJolietChange change;
+      std::u16string name = JolietIdentifier(full, e->IsDirectory(), 0, &change);
+      int& n = lastTail[name];
+      while (!used.insert(name).second) name = JolietIdentifier(full, e->IsDirectory(), ++n);
+      e->JolietName = name;
+      if (name != full && e->JolietReported != name) {
+        e->JolietReported = name;
+        const std::string path =
+            (dir->Parent == dir.get() ? "" : BuildPath(dir.get())) + "\\" + e->LongName;
+        Message(std::string(">>> JOLIET NAME ") +
+                    (change == TJolietChange::Shortened ? "SHORTENED: " : "CHANGED: ") + path +
+                    " -> " + Utf16ToUtf8(name),
+                3);
+      }
+    }
+    for (TFEntry* e = dir->FirstEntry; e; e = e->Next)
+      if (e->Directory) e->Directory->JolietName = e->JolietName;
+  }
+}
+
+// The directory records of both trees in identifier order (ECMA-119 9.3), after "."
+// and "..". The child lists keep the order the entries were added in.
+void TCompilation::SortRecords() {
+  for (const auto& dir : dirs_) {
+    dir->IsoRecords.clear();
+    for (TFEntry* e = dir->FirstEntry; e; e = e->Next) dir->IsoRecords.push_back(e);
+    dir->JolietRecords = dir->IsoRecords;
+    std::sort(
+        dir->IsoRecords.begin(), dir->IsoRecords.end(), [](const TFEntry* a, const TFEntry* b) {
+          return CompareIsoIdentifiers(a->IsoName, a->IsDirectory(), b->IsoName, b->IsDirectory()) <
+                 0;
+        });
+    std::sort(dir->JolietRecords.begin(), dir->JolietRecords.end(),
+              [](const TFEntry* a, const TFEntry* b) {
+                return CompareJolietIdentifiers(a->JolietName, a->IsDirectory(), b->JolietName,
+                                                b->IsDirectory()) < 0;
+              });
   }
 }
 
 int64_t TCompilation::ExtentSize(const TDEntry* dir, bool joliet) const {
   int64_t used = 68;
   int64_t free = 2048 - 68;
-  for (const TFEntry* e = dir->FirstEntry; e; e = e->Next) {
+  for (const TFEntry* e : joliet ? dir->JolietRecords : dir->IsoRecords) {
     const size_t n = joliet ? 2 * (e->JolietName.size() + (e->IsDirectory() ? 0 : 2))
-                            : e->ShortName.size() + (e->IsDirectory() ? 0 : 2);
+                            : e->IsoName.size() + (e->IsDirectory() ? 0 : 2);
     const int length = RecordLength(n);
     if (length > free) {
       used += free;
@@ -129,8 +203,10 @@ int TCompilation::LayoutImage(bool toFile, TDEntry* root) {
     if (ImportSessionNumber != 0) ImportSession(static_cast<uint8_t>(ImportSessionNumber), root);
   }
 
-  NumberDirectories();
+  AssignIsoNames();
   AssignJolietNames();
+  SortRecords();
+  NumberDirectories();
 
   int64_t b = int64_t{StartBlock} + 16;
   ++b;  // primary volume descriptor
@@ -139,7 +215,7 @@ int TCompilation::LayoutImage(bool toFile, TDEntry* root) {
   ++b;  // terminator
   uint32_t isoTable = 10, jolietTable = 10;
   for (size_t i = 1; i < isoOrder_.size(); ++i) {
-    const size_t n = isoOrder_[i]->ShortName.size();
+    const size_t n = isoOrder_[i]->IsoName.size();
     isoTable += static_cast<uint32_t>(8 + n + (n % 2));
     jolietTable += static_cast<uint32_t>(8 + 2 * isoOrder_[i]->JolietName.size());
   }

@@ -37,6 +37,17 @@ int32_t PackedDate(const uint8_t* d) {
 
 constexpr int kMaxDepth = 100;
 
+// A supplementary descriptor is a Joliet one when it names UCS-2 level 1, 2 or 3 in
+// its escape sequences (bytes 88-119); other supplementary and enhanced descriptors
+// hold names in encodings this reader does not know.
+bool IsJoliet(const uint8_t* descriptor) {
+  for (size_t at = 88; at + 3 <= 120; ++at)
+    if (descriptor[at] == '%' && descriptor[at + 1] == '/' &&
+        (descriptor[at + 2] == '@' || descriptor[at + 2] == 'C' || descriptor[at + 2] == 'E'))
+      return true;
+  return false;
+}
+
 }  // namespace
 
 bool TCompilation::ImportSession(uint8_t session, TDEntry* root) {
@@ -69,8 +80,7 @@ bool TCompilation::ImportSession(uint8_t session, TDEntry* root) {
               return;
             }
             TSearchRec rec;
-            rec.Name = e.name;
-            rec.AlternateName = MakeShortName(e.name);
+            rec.Name = e.name;  // its 8.3 alternate name is made when it enters the tree
             rec.Size = e.length;
             rec.Time = PackedDate(e.date);
             rec.Attr = (e.flags & 0x01) ? faHidden : 0;
@@ -92,6 +102,7 @@ bool TCompilation::ImportSession(uint8_t session, TDEntry* root) {
       if (std::memcmp(descriptor + 1, "CD001", 5) != 0) continue;
       if (descriptor[0] == 255) break;
       if (descriptor[0] != (joliet ? 2 : 1)) continue;
+      if (joliet && (descriptor[6] != 1 || !IsJoliet(descriptor))) continue;
       readExtent(GetLe32(descriptor + 158), GetLe32(descriptor + 166), root, joliet, 0);
       return true;
     }

@@ -1,5 +1,7 @@
 #include "file_dates.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cmath>
 
 namespace melvaro {
@@ -84,6 +86,22 @@ TDateFields DecodeDateTime(TDateTime value) {
   f.second = static_cast<int>(rest / 1000 % 60);
   f.millisecond = static_cast<int>(rest % 1000);
   return f;
+}
+
+int8_t LocalOffset15At(TDateTime local) {
+  const TDateFields f = DecodeDateTime(local);
+  std::tm t{};
+  t.tm_year = f.year - 1900;
+  t.tm_mon = f.month - 1;
+  t.tm_mday = f.day;
+  t.tm_hour = f.hour;
+  t.tm_min = f.minute;
+  t.tm_sec = f.second;
+  t.tm_isdst = -1;
+  errno = 0;
+  if (std::mktime(&t) == -1 && errno != 0) return TimeZoneOffset15();
+  const long quarters = std::lround(static_cast<double>(t.tm_gmtoff) / 900.0);
+  return static_cast<int8_t>(std::clamp<long>(quarters, -48, 52));
 }
 
 int8_t TimeZoneOffset15() {

@@ -23,5 +23,8 @@ TDateFields DecodeDateTime(TDateTime value);
 TDateTime EncodeDateTime(const TDateFields& f);
 // The local standard-time offset from UTC in 15-minute units (east positive).
 int8_t TimeZoneOffset15();
+// The offset from UTC in 15-minute units (east positive) in effect at a local date and
+// time, daylight saving included; within the -48 to 52 an ISO 9660 date can carry.
+int8_t LocalOffset15At(TDateTime local);
 
 }  // namespace melvaro

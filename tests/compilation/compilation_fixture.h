@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <time.h>
 
 #include <filesystem>
 #include <fstream>
@@ -14,6 +15,29 @@
 #include "platform/byte_order.h"
 
 namespace melvaro::test {
+
+// Sets the time zone for the life of the object.
+class TZone {
+ public:
+  explicit TZone(const char* zone) {
+    if (const char* old = getenv("TZ")) saved_ = old, had_ = true;
+    setenv("TZ", zone, 1);
+    tzset();
+  }
+  ~TZone() {
+    if (had_)
+      setenv("TZ", saved_.c_str(), 1);
+    else
+      unsetenv("TZ");
+    tzset();
+  }
+  TZone(const TZone&) = delete;
+  TZone& operator=(const TZone&) = delete;
+
+ private:
+  std::string saved_;
+  bool had_ = false;
+};
 
 class CompilationTest : public ::testing::Test {
  protected:

@@ -1,5 +1,6 @@
 // The layout and the header bytes: areas, numbering, extent sizes, path tables,
 // descriptors and the boot catalog.
+#include <algorithm>
 #include <map>
 
 #include "compilation_fixture.h"
@@ -87,32 +88,50 @@ TEST_F(CompilationTest, PathTablesStayInOrderBeyond9999Directories) {
 }
 
 TEST_F(CompilationTest, RecordsThatExactlyFillABlock) {
-  // 22 records of 90 bytes (55-character names and ";1") after "." and "..": 2048.
-  for (int i = 0; i < 22; ++i)
-    ASSERT_EQ(c.InsertFile("\\", File(std::string(50, 'a' + i) + ".txt", 1), false), 1);
+  // ISO 9660: 45 records of 44 bytes ("F00001.TX;1") after "." and "..": 2048.
+  for (int i = 1; i <= 45; ++i)
+    ASSERT_EQ(
+        c.InsertFile("\\", File("f" + std::to_string(100000 + i).substr(1) + ".tx", 1), false), 1);
   Header();
   EXPECT_EQ(c.RootDir()->IsoDirSize, 2048);
-  ASSERT_EQ(c.InsertFile("\\", File(std::string(50, 'z') + ".txt", 1), false), 1);
+  ASSERT_EQ(c.InsertFile("\\", File("z.tx", 1), false), 1);
   Header();
   EXPECT_EQ(c.RootDir()->IsoDirSize, 4096);
   const uint8_t* second = Block(c.IsoDirArea + 1);
-  EXPECT_EQ(second[0], 90) << "the 23rd record starts the second block";
-  EXPECT_EQ(second[33], 'Z');
-  EXPECT_EQ(Block(c.IsoDirArea)[2047], 0);
+  EXPECT_EQ(second[0], 40) << "the 46th record starts the second block";
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(second + 33), 5), "Z.TX;");
+  EXPECT_EQ(Block(c.IsoDirArea)[2047], '1') << "the 45th record ends the first block";
+
+  // Joliet: 22 records of 90 bytes (26-character names and ";1"): 2048.
+  c.ClearCompilation(65535, 8191);
+  for (int i = 0; i < 22; ++i)
+    ASSERT_EQ(c.InsertFile("\\", File(std::string(22, 'a' + i) + ".txt", 1), false), 1);
+  Header();
+  EXPECT_EQ(c.RootDir()->JolietDirSize, 2048);
+  ASSERT_EQ(c.InsertFile("\\", File(std::string(22, 'z') + ".txt", 1), false), 1);
+  Header();
+  EXPECT_EQ(c.RootDir()->JolietDirSize, 4096);
+  const uint8_t* joliet = Block(c.JolietDirArea + 1);
+  EXPECT_EQ(joliet[0], 90) << "the 23rd record starts the second block";
+  EXPECT_EQ(GetBe16(joliet + 33), 'z');
+  EXPECT_EQ(c.HeaderStream().size(), size_t{c.JolietDirArea + 2} * 2048)
+      << "the planned extents are the written ones";
 }
 
 TEST_F(CompilationTest, PathTableOfExactly4096Bytes) {
-  // 10 + 107 records of 38 bytes + one of 20: 4096.
-  for (int i = 0; i < 107; ++i) {
+  // 10 + 254 records of 16 bytes (8-character names) + one of 10 and one of 12: 4096.
+  for (int i = 0; i < 254; ++i) {
     TSearchRec rec;
-    rec.Name = "D" + std::to_string(1000 + i) + std::string(25, 'X');
+    rec.Name = "D" + std::to_string(10000000 + i).substr(1);
     rec.Attr = faDirectory;
     ASSERT_TRUE(c.AddDirectory(c.RootDir(), rec));
   }
-  TSearchRec last;
-  last.Name = "TWELVE_CHARS";
-  last.Attr = faDirectory;
-  ASSERT_TRUE(c.AddDirectory(c.RootDir(), last));
+  for (const char* name : {"A", "ABC"}) {
+    TSearchRec last;
+    last.Name = name;
+    last.Attr = faDirectory;
+    ASSERT_TRUE(c.AddDirectory(c.RootDir(), last));
+  }
   Header();
   EXPECT_EQ(c.IsoPathTableSize, 4096u);
   EXPECT_EQ(c.PathTableM, c.PathTableL + 2) << "two blocks, no padding block";
@@ -129,13 +148,14 @@ TEST_F(CompilationTest, ZeroLengthHiddenAndJolietOff) {
   EXPECT_EQ(data->IsoLocation, 0u) << "a zero-length file takes no blocks";
   EXPECT_EQ(c.TotalFileBlocks, 3);
   for (uint32_t area : {c.IsoDirArea, c.JolietDirArea}) {
+    // By name: data.bin, then empty.dat.
     const uint8_t* r = Block(area) + 68;
-    EXPECT_EQ(GetLe32(r + 2), 0u) << "extent 0 for the empty file";
-    EXPECT_EQ(r[25] & 1, 0);
-    r += r[0];
     EXPECT_EQ(GetLe32(r + 2), 150u);
     EXPECT_EQ(GetLe32(r + 10), 5000u);
     EXPECT_EQ(r[25] & 1, 1) << "hidden: the existence bit";
+    r += r[0];
+    EXPECT_EQ(GetLe32(r + 2), 0u) << "extent 0 for the empty file";
+    EXPECT_EQ(r[25] & 1, 0);
   }
 
   c.JolietFileSystem = false;
@@ -152,10 +172,18 @@ TEST_F(CompilationTest, JolietNamesFitTheirRecordsAndStayUnique) {
   ASSERT_EQ(c.InsertFile("\\", File("short.txt", 1), false), 1);
   Header();
   const TFEntry* first = c.RootDir()->FirstEntry;
-  EXPECT_EQ(first->JolietName.size(), 103u);
-  EXPECT_EQ(first->Next->JolietName.size(), 103u);
-  EXPECT_EQ(first->Next->JolietName.substr(101), u"~1");
+  EXPECT_EQ(first->JolietName, std::u16string(99, u'n') + u".txt") << "the stem is cut";
+  EXPECT_EQ(first->Next->JolietName, std::u16string(97, u'n') + u"~1.txt");
   EXPECT_EQ(first->Next->Next->JolietName, u"short.txt");
+  // Both shortened names are told, once, however often the compilation is laid out.
+  auto shortened = [&] {
+    return std::count_if(messages.begin(), messages.end(), [](const auto& m) {
+      return m.second == 3 && m.first.rfind(">>> JOLIET NAME SHORTENED: \\nnn", 0) == 0;
+    });
+  };
+  EXPECT_EQ(shortened(), 2);
+  Header();
+  EXPECT_EQ(shortened(), 2);
   // Every record of the Joliet root fits its length byte and the block.
   const uint8_t* r = Block(c.JolietDirArea);
   int records = 0;
@@ -164,6 +192,7 @@ TEST_F(CompilationTest, JolietNamesFitTheirRecordsAndStayUnique) {
 }
 
 TEST_F(CompilationTest, VolumeDescriptorFields) {
+  TZone zone("UTC0");  // the offset bytes below are 0
   c.IdVolume = "mydisc7";
   c.IdPublisher = "Somebody";
   const auto& header = Header();

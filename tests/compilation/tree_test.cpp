@@ -23,18 +23,19 @@ TEST_F(CompilationTest, NamesOfInsertedFiles) {
   ASSERT_EQ(c.InsertFile("\\", File(".hidden", 10), false), 1);
   const TFEntry* e = c.RootDir()->FirstEntry;
   ASSERT_TRUE(e);
-  EXPECT_EQ(e->LongName, "readme.");
-  EXPECT_EQ(e->ShortName, "README.");
+  EXPECT_EQ(e->LongName, "readme") << "the name as it is: no dot appended";
+  EXPECT_EQ(e->ShortName, "README");
   EXPECT_EQ(e->SourcePath, folder + "/readme");
-  EXPECT_EQ(e->Next->ShortName, "MIXED CASE.TXT") << "no filtering of ISO names";
+  EXPECT_EQ(e->Next->ShortName, "MIXEDC~1.TXT") << "an 8.3 alternate name";
   EXPECT_EQ(e->Next->Next->LongName, ".hidden") << "a dot file is an ordinary entry";
-  EXPECT_EQ(c.FindEntry(c.RootDir(), "README."), e);
+  EXPECT_EQ(e->Next->Next->ShortName, "HIDDEN~1");
+  EXPECT_EQ(c.FindEntry(c.RootDir(), "README"), e) << "looked up ignoring case";
   EXPECT_EQ(c.CompilationSize, 3 * 2048);
 
   TDEntry* d = c.CreateDirectory(c.RootDir(), "\\My Folder With A Long Name\\", 16);
   ASSERT_TRUE(d);
   EXPECT_EQ(d->LongName, "My Folder With A Long Name");
-  EXPECT_EQ(d->ShortName, "MY_FOLDER_WIT") << "13 characters, blanks become _";
+  EXPECT_EQ(d->ShortName, "MYFOLD~1") << "8.3, blanks dropped";
   EXPECT_EQ(d->Path, "\\MY FOLDER WITH A LONG NAME");
   EXPECT_EQ(TCompilation::MakeShortName("a~b{c}"), "A_B_C_") << "above 'z' becomes _ too";
 }
@@ -55,10 +56,11 @@ TEST_F(CompilationTest, DuplicatesAndReplacing) {
 
 TEST_F(CompilationTest, LongNamesLimitsAndBadDestinations) {
   EXPECT_EQ(c.InsertFile("\\", File(std::string(105, 'a') + ".txt", 1), false), 1);
-  EXPECT_EQ(c.FileCount(), 1u) << "109 characters are accepted";
   EXPECT_EQ(c.InsertFile("\\", File(std::string(106, 'b') + ".txt", 1), false), 1);
-  EXPECT_EQ(c.FileCount(), 1u) << "110 are skipped";
-  EXPECT_TRUE(messages.empty()) << "without a message";
+  EXPECT_EQ(c.InsertFile("\\", File(std::string(246, 'c') + ".txt", 1), false), 1);
+  EXPECT_EQ(c.FileCount(), 3u) << "long names are kept, whatever their length";
+  EXPECT_EQ(c.RootDir()->FirstEntry->Next->Next->LongName, std::string(246, 'c') + ".txt");
+  EXPECT_TRUE(c.LeftOut().empty());
 
   EXPECT_EQ(c.InsertFile("\\NOWHERE", File("x.txt", 1), false), 0);
   EXPECT_EQ(messages.back(), (std::pair<std::string, uint8_t>{"INVALID DESTINATION PATH", 4}));
@@ -77,6 +79,66 @@ TEST_F(CompilationTest, LongNamesLimitsAndBadDestinations) {
   EXPECT_EQ(messages.back(), (std::pair<std::string, uint8_t>{"MAXIMUM FILES CAN BE 2", 3}));
 }
 
+TEST_F(CompilationTest, NamesDifferingInCaseAreTwoEntries) {
+  const std::string upper = File("upper/README", 10);
+  const std::string lower = File("lower/readme", 20);
+  ASSERT_EQ(c.InsertFile("\\", upper, false), 1);
+  ASSERT_EQ(c.InsertFile("\\", lower, false), 1);
+  ASSERT_EQ(c.FileCount(), 2u);
+  EXPECT_EQ(c.FindEntry(c.RootDir(), "readme")->SourcePath, lower) << "the exact name first";
+  EXPECT_EQ(c.FindEntry(c.RootDir(), "README")->SourcePath, upper);
+  EXPECT_EQ(c.FindEntry(c.RootDir(), "ReadMe")->SourcePath, upper) << "then ignoring case";
+  EXPECT_TRUE(c.LeftOut().empty());
+
+  // Folders too: "Docs" and "docs" are two folders, each with its own files.
+  TDEntry* docs = c.ForceDirectory("\\Docs");
+  TDEntry* lowerDocs = c.ForceDirectory("\\docs");
+  ASSERT_TRUE(docs && lowerDocs);
+  EXPECT_NE(docs, lowerDocs);
+  EXPECT_EQ(c.DirectoryCount(), 2u);
+  ASSERT_EQ(c.InsertFile("\\Docs", File("a/same.txt", 1), false), 1);
+  ASSERT_EQ(c.InsertFile("\\docs", File("b/same.txt", 2), false), 1);
+  EXPECT_TRUE(c.FindEntry(docs, "same.txt"));
+  EXPECT_TRUE(c.FindEntry(lowerDocs, "same.txt"));
+  EXPECT_EQ(c.FindDirectory("\\docs"), lowerDocs);
+  EXPECT_EQ(c.FindDirectory("\\DOCS"), docs) << "the first ignoring case";
+  TDEntry* gone = lowerDocs;
+  ASSERT_TRUE(c.RemoveDirectory(gone));
+  EXPECT_EQ(c.FindDirectory("\\docs"), docs) << "its twin stays";
+  EXPECT_TRUE(c.FindEntry(docs, "same.txt"));
+  EXPECT_EQ(c.DirectoryCount(), 1u);
+}
+
+TEST_F(CompilationTest, WhatCannotBeAddedIsReported) {
+  const std::string first = File("one/song.mp3", 10);
+  const std::string second = File("two/song.mp3", 10);
+  ASSERT_EQ(c.InsertFile("\\", first, false), 1);
+  ASSERT_EQ(c.InsertFile("\\", first, false), 1);
+  EXPECT_TRUE(c.LeftOut().empty()) << "the same file twice is simply there once";
+  EXPECT_TRUE(messages.empty());
+  ASSERT_EQ(c.InsertFile("\\", second, false), 1);
+  EXPECT_EQ(c.FileCount(), 1u);
+  ASSERT_EQ(c.LeftOut().size(), 1u) << "another file of the same name";
+  EXPECT_EQ(c.LeftOut()[0].path, second);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].second, 4);
+  EXPECT_NE(messages[0].first.find(second), std::string::npos) << messages[0].first;
+
+  // A file where a folder of that name stands is not put over it.
+  c.ForceDirectory("\\data");
+  ASSERT_EQ(c.InsertFile("\\", File("three/data", 5), false), 1);
+  EXPECT_EQ(c.LeftOut().size(), 2u);
+  EXPECT_TRUE(c.RootDir()->FirstEntry->Next->IsDirectory());
+
+  // A full file table.
+  c.ClearCompilation(1, 10);
+  EXPECT_TRUE(c.LeftOut().empty()) << "cleared with the compilation";
+  ASSERT_EQ(c.InsertFile("\\", first, false), 1);
+  ASSERT_EQ(c.InsertFile("\\", File("other.txt", 1), false), 1);
+  ASSERT_EQ(c.LeftOut().size(), 1u);
+  EXPECT_EQ(c.LeftOut()[0].reason, "MAXIMUM FILES REACHED");
+}
+
 TEST_F(CompilationTest, FilesOf4GiBAreRefused) {
   const std::string path = folder + "/huge.bin";
   std::ofstream(path).close();
@@ -85,6 +147,8 @@ TEST_F(CompilationTest, FilesOf4GiBAreRefused) {
   EXPECT_EQ(c.FileCount(), 0u);
   ASSERT_FALSE(messages.empty());
   EXPECT_NE(messages.back().first.find("4 GB"), std::string::npos);
+  ASSERT_EQ(c.LeftOut().size(), 1u);
+  EXPECT_EQ(c.LeftOut()[0].path, path);
   std::filesystem::resize_file(path, (uint64_t{1} << 32) - 1);
   EXPECT_EQ(c.InsertFile("\\", path, false), 1);
   EXPECT_EQ(c.FileCount(), 1u) << "one byte less fits";

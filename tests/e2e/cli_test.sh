@@ -74,6 +74,13 @@ expect 2 "no medium" "$cli" --drive 0 burn "$work/two"
 expect 2 "cannot be written" "$cli" --drive 0 burn "$work/two"
 "$vrec" load --drive 0 --medium cd-r >/dev/null
 expect 2 "usage" "$cli" burn
+# A file the disc cannot take as well is named, with its control characters shown,
+# and nothing is written.
+mkdir -p "$work/dup1" "$work/dup2"
+echo one > "$work/dup1/"$'tab\tname.txt'
+echo two > "$work/dup2/"$'tab\tname.txt'
+expect 1 "not added to the disc: $work/dup2/tab\x09name.txt" "$cli" burn \
+  "$work/dup1/"$'tab\tname.txt' "$work/dup2/"$'tab\tname.txt'
 expect 2 "usage" "$cli" frobnicate
 expect 1 "no file system" "$cli" extract '\nothing.txt' "$work/x"
 "$vrec" status --drive 0 | grep -q "^disc: empty" || fail "a refused job wrote to the disc"

@@ -2,6 +2,8 @@
 // the import's details; extraction; discs whose directories are damaged.
 #include <sys/stat.h>
 
+#include <cstring>
+
 #include "platform/byte_order.h"
 #include "support/burn_fixture.h"
 
@@ -180,6 +182,33 @@ TEST_F(DamagedDisc, BadLengthsAndTimesAreReadSafely) {
   ASSERT_TRUE(disc) << "the import goes on past the invalid time";
   EXPECT_GT(burner->FindEntry(burner->RootDir(), "DISC")->DateTime, 40000.0)
       << "an invalid date becomes the time of the import";
+}
+
+// A supplementary descriptor is read as Joliet only when its escape sequences name
+// UCS-2; any other (or an enhanced descriptor, version 2) leaves the primary tree.
+TEST_F(DamagedDisc, OnlyJolietEscapeSequencesMakeTheJolietTree) {
+  Compile();
+  burner->LayoutImage(true);
+  const std::string image = sources + "/joliet.iso";
+  burner->BuildImage(image, true);
+  const std::string good = ReadFile(image);
+  ASSERT_EQ(good[17 * 2048], 2) << "the Joliet descriptor";
+  struct {
+    const char* escape;
+    uint8_t version;
+    const char* name;
+  } cases[] = {{"%/@", 1, "Disc"}, {"%/C", 1, "Disc"}, {"%/E", 1, "Disc"},
+               {"%/F", 1, "DISC"}, {"%(B", 1, "DISC"}, {"%/@", 2, "DISC"}};
+  for (const auto& k : cases) {
+    SCOPED_TRACE(std::string(k.escape) + " version " + std::to_string(k.version));
+    std::string bytes = good;
+    std::memcpy(&bytes[17 * 2048 + 88], k.escape, 3);
+    bytes[17 * 2048 + 6] = static_cast<char>(k.version);
+    Press(bytes);
+    ASSERT_TRUE(burner->ImportSession(1));
+    ASSERT_TRUE(burner->RootDir()->FirstEntry);
+    EXPECT_EQ(burner->RootDir()->FirstEntry->LongName, k.name);
+  }
 }
 
 }  // namespace
