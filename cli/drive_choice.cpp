@@ -83,6 +83,8 @@ bool Ready(TDiscBurner& burner) {
 
 enum class TTake { kTaken, kNotReady, kInUse };
 
+bool ChooseDrive(TDiscBurner& burner, const TGlobalOptions& options, TDriveUse use, int& status);
+
 // Claims (or, for reading, checks) the selected drive and waits for its readiness.
 TTake Take(TDiscBurner& burner, TDriveUse use) {
   if (use != TDriveUse::kRead) {
@@ -99,6 +101,14 @@ TTake Take(TDiscBurner& burner, TDriveUse use) {
 
 bool OpenDrive(TDiscBurner& burner, const TGlobalOptions& options, TDriveUse use, int& status) {
   status = kBadInput;
+  if (!ChooseDrive(burner, options, use, status)) return false;
+  status = kDone;
+  return true;
+}
+
+namespace {
+
+bool ChooseDrive(TDiscBurner& burner, const TGlobalOptions& options, TDriveUse use, int& status) {
   if (!burner.InitializeASPI(options.transport != "library", options.library)) {
     BadInput("no drive can be reached (no pass-through drive and no drive plug-in)");
     return false;
@@ -153,5 +163,7 @@ bool OpenDrive(TDiscBurner& burner, const TGlobalOptions& options, TDriveUse use
   BadInput(use == TDriveUse::kWrite ? "no drive holds a writable medium" : "no drive holds a medium");
   return false;
 }
+
+}  // namespace
 
 }  // namespace melvaro::cli
