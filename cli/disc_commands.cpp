@@ -33,8 +33,9 @@ int ImportStatus(TDiscBurner& burner) {
     std::fprintf(stderr, "error: the directory %s cannot be read from the disc\n", dir.c_str());
   if (!burner.UnreadDirectories.empty()) return kJobFailed;
   if (LimitReached()) {
-    std::fprintf(stderr, "error: the session holds more than the compilation can take; "
-                         "not every entry is listed\n");
+    std::fprintf(stderr,
+                 "error: the session holds more than the compilation can take; "
+                 "not every entry is listed\n");
     return kJobFailed;
   }
   return kDone;

@@ -160,7 +160,8 @@ bool ChooseDrive(TDiscBurner& burner, const TGlobalOptions& options, TDriveUse u
     status = JobFailed(std::string(msg::kDriveInUse) + " (" + inUse + ")");
     return false;
   }
-  BadInput(use == TDriveUse::kWrite ? "no drive holds a writable medium" : "no drive holds a medium");
+  BadInput(use == TDriveUse::kWrite ? "no drive holds a writable medium"
+                                    : "no drive holds a medium");
   return false;
 }
 

@@ -113,10 +113,16 @@ int main(int argc, char** argv) {
   struct {
     const char* name;
     int (*run)(const std::vector<std::string>&, const TGlobalOptions&);
-  } commands[] = {{"devices", Devices}, {"info", Info},        {"build-iso", BuildIso},
-                  {"burn", Burn},       {"burn-iso", BurnIso}, {"erase", Erase},
-                  {"close-session", CloseSession},
-                  {"ls", Ls},           {"extract", Extract},  {"audio-info", AudioInfo}};
+  } commands[] = {{"devices", Devices},
+                  {"info", Info},
+                  {"build-iso", BuildIso},
+                  {"burn", Burn},
+                  {"burn-iso", BurnIso},
+                  {"erase", Erase},
+                  {"ls", Ls},
+                  {"extract", Extract},
+                  {"audio-info", AudioInfo},
+                  {"close-session", CloseSession}};
   for (const auto& c : commands)
     if (command == c.name) return c.run(args, options);
   return Usage();

@@ -34,9 +34,9 @@ bool LimitReached();
 
 // What a command does with the drive it opens.
 enum class TDriveUse {
-  kRead,      // reads the disc: refused while another program holds the drive
-  kExclusive, // writes, erases or formats any medium: holds the drive for the job
-  kWrite,     // as kExclusive, and without --drive a drive with a writable medium
+  kRead,       // reads the disc: refused while another program holds the drive
+  kExclusive,  // writes, erases or formats any medium: holds the drive for the job
+  kWrite,      // as kExclusive, and without --drive a drive with a writable medium
 };
 
 // Starts the transport and selects the drive; false with a message printed when there

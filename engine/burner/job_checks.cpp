@@ -59,8 +59,8 @@ std::string TDiscBurner::CheckImageFile(const std::string& fileName, int64_t& by
     bytes = st.st_size;
     // An ISO 9660 image says how large it is in its primary volume descriptor.
     uint8_t pvd[2048];
-    if (pread(fd, pvd, sizeof pvd, 16 * 2048) == static_cast<ssize_t>(sizeof pvd) &&
-        pvd[0] == 1 && std::memcmp(pvd + 1, "CD001", 5) == 0) {
+    if (pread(fd, pvd, sizeof pvd, 16 * 2048) == static_cast<ssize_t>(sizeof pvd) && pvd[0] == 1 &&
+        std::memcmp(pvd + 1, "CD001", 5) == 0) {
       const uint64_t blockSize = GetLe16(pvd + 128) ? GetLe16(pvd + 128) : 2048;
       const uint64_t volume = uint64_t{GetLe32(pvd + 80)} * blockSize;
       if (volume > static_cast<uint64_t>(st.st_size))

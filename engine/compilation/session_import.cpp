@@ -68,8 +68,8 @@ bool TCompilation::ImportSession(uint8_t session, TDEntry* root) {
             UnreadDirectories.push_back((path.empty() ? "\\" : path) + " (block " +
                                         std::to_string(extent + b) + ")");
             Message(">>> " + std::string(msg::kErrorImportingSession) + ": CANNOT READ BLOCK " +
-                        std::to_string(extent + b) + " OF " + (path.empty() ? "\\" : path) +
-                        " [" + d.LastErrorText() + "]",
+                        std::to_string(extent + b) + " OF " + (path.empty() ? "\\" : path) + " [" +
+                        d.LastErrorText() + "]",
                     4);
             return;
           }

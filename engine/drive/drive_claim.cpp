@@ -33,7 +33,10 @@ bool TSCSIDevice::ClaimDrive() {
     claimed_ = true;
     return true;
   }
-  if (Run(cdb::Reserve6(), nullptr)) {
+  // A unit attention pending after a disc change answers the first command: ask again.
+  bool reserved = Run(cdb::Reserve6(), nullptr);
+  if (!reserved && (lastSense_[2] & 0x0F) == 0x06) reserved = Run(cdb::Reserve6(), nullptr);
+  if (reserved) {
     reserved_ = claimed_ = true;
     return true;
   }

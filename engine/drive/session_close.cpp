@@ -59,7 +59,10 @@ bool TSCSIDevice::CloseUnfinishedSession() {
   WaitForReady(240000, 1000);
   if (UnfinishedSession()) {
     lastErrorText_ = std::string(msg::kSessionNotClosable) + " [" +
-                     (!trackClosed ? trackError : !sessionClosed ? sessionError : "") + "]";
+                     (!trackClosed     ? trackError
+                      : !sessionClosed ? sessionError
+                                       : "") +
+                     "]";
     return false;
   }
   return true;

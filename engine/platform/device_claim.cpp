@@ -20,8 +20,7 @@ struct flock WholeFile(short type) {
 
 }  // namespace
 
-std::unique_ptr<TDeviceClaim> TDeviceClaim::Lock(const std::string& path, int fd,
-                                                 TResult& result) {
+std::unique_ptr<TDeviceClaim> TDeviceClaim::Lock(const std::string& path, int fd, TResult& result) {
   struct flock lock = WholeFile(F_WRLCK);
   int r;
   do r = fcntl(fd, F_OFD_SETLK, &lock);

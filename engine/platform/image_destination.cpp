@@ -73,8 +73,8 @@ bool TImageDestination::Open(const std::string& requested, std::string& error) {
   std::string name;
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
     char suffix[32];
-    std::snprintf(suffix, sizeof suffix, ".%d-%u-%08x.part", static_cast<int>(getpid()),
-                  counter++, random());
+    std::snprintf(suffix, sizeof suffix, ".%d-%u-%08x.part", static_cast<int>(getpid()), counter++,
+                  random());
     name = path + suffix;
     fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0 && errno != EEXIST) break;

@@ -155,8 +155,10 @@ expect 1 "verify: block $((file + 7)) cannot be read" "$cli" burn --verify "$wor
 echo "reading checked"
 
 # A unit attention after a disc change: the drive choice asks again.
-"$vrec" eject --drive 0 >/dev/null
-"$vrec" fault --drive 0 unit-attention >/dev/null
 "$vrec" load --drive 0 --medium cd-r >/dev/null
+"$vrec" fault --drive 0 unit-attention=pending >/dev/null
+expect 0 "medium: CD-R" "$cli" info
+"$vrec" fault --drive 0 unit-attention=pending >/dev/null
 expect 0 "burnt" "$cli" burn "$work/small"
+expect 0 "\\small\\small.txt" "$cli" ls
 echo "every safety check holds"
