@@ -189,6 +189,8 @@ class TSCSIDevice {
   // Whether the last session holds recorded data but was never closed: what an
   // interrupted (killed, aborted or failed) burn leaves on a sequential medium.
   bool UnfinishedSession();
+  // Whether READ TRACK INFORMATION data describes a track an unfinished burn left open.
+  static bool OpenTrack(const std::array<uint8_t, 40>& info);
   // Closes the track and the session an interrupted burn left open (CD-R, CD-RW, DVD-R,
   // DVD-RW, DVD+R), leaving the disc appendable; false with LastErrorText set when there
   // is none or the drive cannot close it (session_close.cpp).

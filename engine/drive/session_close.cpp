@@ -46,8 +46,7 @@ bool TSCSIDevice::CloseUnfinishedSession() {
   std::string trackError;
   for (int track = first; track <= last; ++track) {
     if (!ReadTrackInformation(static_cast<uint8_t>(track))) continue;
-    const bool open = !(trackInfo_[6] & 0x40) || (trackInfo_[6] & 0x80);
-    if (open && !CloseTrackSession(false, 1, 0, 0, static_cast<uint8_t>(track))) {
+    if (OpenTrack(trackInfo_) && !CloseTrackSession(false, 1, 0, 0, static_cast<uint8_t>(track))) {
       trackClosed = false;
       trackError = lastErrorText_;
     }
