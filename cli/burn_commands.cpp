@@ -98,6 +98,14 @@ void Eject(TDiscBurner& burner) {
   burner.EjectMedium(true);
 }
 
+// Set when a verify stopped at a block that cannot be read rather than one that differs.
+bool unreadable = false;
+
+// "verify: block N differs" or "... cannot be read", on standard error.
+void ReportDifference(uint32_t block) {
+  std::fprintf(stderr, "verify: block %u %s\n", block, unreadable ? "cannot be read" : "differs");
+}
+
 // Compares `blocks` disc blocks from `block` with `expected` (zeros past its end).
 bool SameBlocks(TDiscBurner& burner, uint32_t block, uint32_t blocks, const uint8_t* expected,
                 size_t expectedBytes, uint32_t& differs) {
@@ -111,7 +119,14 @@ bool SameBlocks(TDiscBurner& burner, uint32_t block, uint32_t blocks, const uint
       std::memcpy(want.data(), expected + offset, std::min(bytes, expectedBytes - offset));
     if (!burner.ReadSectors(block + at, static_cast<uint16_t>(n), static_cast<uint32_t>(bytes),
                             disc.data())) {
+      // The block that cannot be read, not the first of the read.
       differs = block + at;
+      for (uint32_t b = 0; b < n; ++b)
+        if (!burner.ReadSectors(block + at + b, 1, 2048, disc.data())) {
+          differs = block + at + b;
+          break;
+        }
+      unreadable = true;
       return false;
     }
     for (uint32_t b = 0; b < n; ++b)
@@ -170,7 +185,7 @@ int VerifySession(TDiscBurner& burner) {
                       differs);
   }
   if (!same) {
-    std::printf("verify: block %u differs\n", differs);
+    ReportDifference(differs);
     return kJobFailed;
   }
   std::printf("verify: OK\n");
@@ -204,7 +219,8 @@ int Burn(const std::vector<std::string>& args, const TGlobalOptions& options) {
   TDiscBurner burner;
   ReportMessages(burner, options.debug);
   if (const int status = Compile(burner, o); status != kDone) return status;
-  if (!OpenDrive(burner, options)) return kBadInput;
+  int status = kDone;
+  if (!OpenDrive(burner, options, TDriveUse::kWrite, status)) return status;
   std::string error;
   const uint8_t kind = burner.MediumKind();
   if (kind == kKindCdRom || kind == kKindDvdRom || kind == kKindUnknown)
@@ -225,6 +241,11 @@ int Burn(const std::vector<std::string>& args, const TGlobalOptions& options) {
   burner.BurnPreparing = true;
   burner.LayoutImage(false);
   burner.BurnPreparing = false;
+  if (!burner.UnreadDirectories.empty()) {
+    for (const std::string& dir : burner.UnreadDirectories)
+      std::fprintf(stderr, "error: the directory %s cannot be read from the disc\n", dir.c_str());
+    return JobFailed("the earlier session cannot be imported whole");
+  }
   const uint32_t capacity = burner.DiscCapacity();
   if (capacity > 0 && burner.VolumeEnd > capacity)
     return BadInput("not enough free space: the session ends at block " +
@@ -236,7 +257,6 @@ int Burn(const std::vector<std::string>& args, const TGlobalOptions& options) {
   std::printf("burnt %lld blocks from block %u on %s\n",
               static_cast<long long>(burner.ImageBlockCount), burner.StartBlock,
               burner.DeviceName().c_str());
-  int status = kDone;
   if (o.verify && !o.testWrite) status = VerifySession(burner);
   if (o.eject) Eject(burner);
   return status;
@@ -249,20 +269,20 @@ int BurnIso(const std::vector<std::string>& args, const TGlobalOptions& options)
   if (access(image.c_str(), R_OK) != 0) return BadInput("cannot read " + image);
   TDiscBurner burner;
   ReportMessages(burner, options.debug);
-  if (!OpenDrive(burner, options)) return kBadInput;
+  int status = kDone;
+  if (!OpenDrive(burner, options, TDriveUse::kWrite, status)) return status;
   if (o.speed) burner.SetWriteSpeed(o.speed);
   const std::string error = RunJob(
       burner, [&] { return burner.BurnImage(image); }, options);
   if (!error.empty()) return JobFailed(error);
   std::printf("burnt %lld blocks on %s\n", static_cast<long long>(burner.ImageBlockCount),
               burner.DeviceName().c_str());
-  int status = kDone;
   if (o.verify) {
     uint32_t differs = 0;
     if (SameAsFile(burner, 0, image, burner.ImageBlockCount * 2048, differs)) {
       std::printf("verify: OK\n");
     } else {
-      std::printf("verify: block %u differs\n", differs);
+      ReportDifference(differs);
       status = kJobFailed;
     }
   }

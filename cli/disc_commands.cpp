@@ -1,4 +1,5 @@
 // info, ls, extract and erase: what is on the disc, and taking it off again.
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -7,6 +8,7 @@
 
 #include "burner/disc_burner.h"
 #include "commands.h"
+#include "drive/messages.h"
 #include "platform/dispatcher.h"
 #include "platform/file_dates.h"
 #include "printable.h"
@@ -25,6 +27,21 @@ std::string Flags(uint32_t caps, const std::vector<std::pair<uint32_t, const cha
   return out.empty() ? "-" : out;
 }
 
+// After an import: the directories that could not be read are named, exit 1; so is a
+// limit of the compilation reached (said once by the message sink).
+int ImportStatus(TDiscBurner& burner) {
+  for (const std::string& dir : burner.UnreadDirectories)
+    std::fprintf(stderr, "error: the directory %s cannot be read from the disc\n", dir.c_str());
+  if (!burner.UnreadDirectories.empty()) return kJobFailed;
+  if (LimitReached()) {
+    std::fprintf(stderr,
+                 "error: the session holds more than the compilation can take; "
+                 "not every entry is listed\n");
+    return kJobFailed;
+  }
+  return kDone;
+}
+
 // "--session N|last": 255 for the last one.
 bool SessionOption(const std::vector<std::string>& args, size_t& i, uint8_t& session) {
   if (args[i] != "--session" || i + 1 >= args.size()) return false;
@@ -36,6 +53,44 @@ bool SessionOption(const std::vector<std::string>& args, size_t& i, uint8_t& ses
   else
     return false;
   return session != 0;
+}
+
+struct TTrackExtent {
+  uint32_t start = 0, size = 0;
+  bool open = false;  // still being written (or left so by an interrupted burn)
+};
+
+// The blocks a track holds: for a closed track its size; for one still open the
+// track's size counts every block left to it, so the recorded part is measured up to
+// the next writable block (or the last recorded one).
+TTrackExtent RecordedExtent(const std::array<uint8_t, 40>& info) {
+  auto field = [&](size_t at) {
+    uint32_t v;
+    std::memcpy(&v, &info[at], 4);
+    return v;
+  };
+  TTrackExtent t;
+  t.start = field(8);
+  t.size = field(24);
+  const bool nwaValid = info[7] & 0x01, lraValid = info[7] & 0x02;
+  const uint32_t free = field(16);
+  t.open = nwaValid && free > 0;
+  if (t.open) {
+    const uint32_t nwa = field(12);
+    if (nwa >= t.start) t.size = nwa - t.start;
+  } else if (lraValid && field(28) >= t.start && field(28) - t.start + 1 < t.size &&
+             (info[6] & 0x40) == 0 && free > 0) {
+    t.size = field(28) - t.start + 1;
+  }
+  return t;
+}
+
+// The session an ls or extract reads: refused when it is the one an interrupted burn
+// left unfinished, whose files were never all written.
+bool ReadableSession(TDiscBurner& burner, uint8_t session) {
+  if (!burner.UnfinishedSession()) return true;
+  const int count = burner.SessionCount();
+  return session != 255 && session < count;
 }
 
 std::string DateText(TDateTime value) {
@@ -52,7 +107,8 @@ int Info(const std::vector<std::string>& args, const TGlobalOptions& options) {
   if (!args.empty()) return Usage();
   TDiscBurner burner;
   ReportMessages(burner, options.debug);
-  if (!OpenDrive(burner, options, false)) return kBadInput;
+  int status = kDone;
+  if (!OpenDrive(burner, options, TDriveUse::kRead, status)) return status;
   using D = TSCSIDevice;
   const uint32_t caps = burner.DeviceCapabilities();
   std::printf("drive: %s\n", burner.DeviceName().c_str());
@@ -91,14 +147,15 @@ int Info(const std::vector<std::string>& args, const TGlobalOptions& options) {
   std::printf("disc: %s, last session %s, %s\n", kDiscStates[disc.DiscState & 3],
               kSessionStates[disc.LastSessionState & 3],
               disc.Erasable ? "erasable" : "not erasable");
+  const bool unfinished = burner.UnfinishedSession();
+  if (unfinished) std::printf("%s\n", std::string(msg::kUnfinishedSession).c_str());
   const int sessions = burner.SessionCount();
   std::printf("sessions: %d\n", sessions);
   for (int s = 1; s <= sessions && s < 255; ++s) {
     if (!burner.ReadTrackInformation(static_cast<uint8_t>(s))) continue;
-    uint32_t start, size;
-    std::memcpy(&start, &burner.TrackInfo()[8], 4);
-    std::memcpy(&size, &burner.TrackInfo()[24], 4);
-    std::printf("  session %d: start %u, size %u\n", s, start, size);
+    const TTrackExtent track = RecordedExtent(burner.TrackInfo());
+    std::printf("  session %d: start %u, size %u%s\n", s, track.start, track.size,
+                track.open ? " (unfinished)" : "");
   }
   const uint32_t used = burner.UsedBlocks(), free = burner.FreeBlocks(),
                  capacity = burner.DiscCapacity();
@@ -112,8 +169,10 @@ int Ls(const std::vector<std::string>& args, const TGlobalOptions& options) {
     if (!SessionOption(args, i, session)) return Usage();
   TDiscBurner burner;
   ReportMessages(burner, options.debug);
-  if (!OpenDrive(burner, options, false)) return kBadInput;
-  burner.ClearCompilation(65535, 8191);
+  int status = kDone;
+  if (!OpenDrive(burner, options, TDriveUse::kRead, status)) return status;
+  if (!ReadableSession(burner, session)) return JobFailed(std::string(msg::kUnfinishedSession));
+  burner.ClearCompilation(600000, 20000);
   if (!burner.ImportSession(session)) return JobFailed("no file system found in that session");
   std::function<void(const TDEntry*, const std::string&)> list = [&](const TDEntry* dir,
                                                                      const std::string& path) {
@@ -129,7 +188,7 @@ int Ls(const std::vector<std::string>& args, const TGlobalOptions& options) {
     }
   };
   list(burner.RootDir(), "");
-  return kDone;
+  return ImportStatus(burner);
 }
 
 int Extract(const std::vector<std::string>& args, const TGlobalOptions& options) {
@@ -145,21 +204,43 @@ int Extract(const std::vector<std::string>& args, const TGlobalOptions& options)
   if (rest.size() != 2) return Usage();
   TDiscBurner burner;
   ReportMessages(burner, options.debug);
-  if (!OpenDrive(burner, options, false)) return kBadInput;
-  burner.ClearCompilation(65535, 8191);
+  int status = kDone;
+  if (!OpenDrive(burner, options, TDriveUse::kRead, status)) return status;
+  if (!ReadableSession(burner, session)) return JobFailed(std::string(msg::kUnfinishedSession));
+  burner.ClearCompilation(600000, 20000);
   if (!burner.ImportSession(session)) return JobFailed("no file system found in that session");
   std::string discPath = rest[0];
   if (discPath.empty() || discPath[0] != '\\') discPath = "\\" + discPath;
   const size_t slash = discPath.find_last_of('\\');
   const TDEntry* dir = burner.FindDirectory(slash == 0 ? "\\" : discPath.substr(0, slash));
   const TFEntry* entry = burner.FindEntry(dir, discPath.substr(slash + 1));
-  if (!entry || entry->IsDirectory()) return BadInput("no file " + rest[0] + " on the disc");
+  if (!entry || entry->IsDirectory()) {
+    // A file may be missing because its directory could not be read.
+    if (const int status = ImportStatus(burner); status != kDone) return status;
+    return BadInput("no file " + rest[0] + " on the disc");
+  }
   try {
-    if (burner.ExtractFile(entry, rest[1]) != 1) return JobFailed("the file could not be read");
+    if (burner.ExtractFile(entry, rest[1]) != 1)
+      return JobFailed(burner.ReadFailureBlock
+                           ? "the file could not be read: block " +
+                                 std::to_string(*burner.ReadFailureBlock) + " cannot be read"
+                           : "the file could not be written to " + rest[1]);
   } catch (const std::exception& e) {
     return BadInput(e.what());
   }
   std::printf("%s: %lld bytes\n", rest[1].c_str(), static_cast<long long>(entry->IsoLength));
+  return kDone;
+}
+
+int CloseSession(const std::vector<std::string>& args, const TGlobalOptions& options) {
+  if (!args.empty()) return Usage();
+  TDiscBurner burner;
+  ReportMessages(burner, options.debug);
+  int status = kDone;
+  if (!OpenDrive(burner, options, TDriveUse::kExclusive, status)) return status;
+  if (!burner.UnfinishedSession()) return BadInput(std::string(msg::kNoUnfinishedSession));
+  if (!burner.CloseUnfinishedSession()) return JobFailed(burner.LastErrorText());
+  std::printf("closed the unfinished session on %s\n", burner.DeviceName().c_str());
   return kDone;
 }
 
@@ -173,7 +254,8 @@ int Erase(const std::vector<std::string>& args, const TGlobalOptions& options) {
   }
   TDiscBurner burner;
   ReportMessages(burner, options.debug);
-  if (!OpenDrive(burner, options, false)) return kBadInput;
+  int status = kDone;
+  if (!OpenDrive(burner, options, TDriveUse::kExclusive, status)) return status;
   if (!burner.IsErasable()) return BadInput("the medium cannot be erased");
   TQueueDispatcher dispatcher;
   burner.Dispatcher = &dispatcher;

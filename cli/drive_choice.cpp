@@ -2,6 +2,7 @@
 #include <cstdlib>
 
 #include "burner/disc_burner.h"
+#include "drive/messages.h"
 #include "options.h"
 #include "printable.h"
 
@@ -17,12 +18,27 @@ int JobFailed(const std::string& text) {
   return kJobFailed;
 }
 
+namespace {
+
+bool limitReached = false;
+
+}  // namespace
+
 void ReportMessages(TDiscBurner& burner, bool debug) {
   burner.DoDebug = debug;
+  limitReached = false;
   burner.OnDebugMessage = [debug](TSCSIDevice*, const std::string& message, uint8_t type) {
+    if (type == 3) {
+      if (limitReached && !debug) return;  // once, not once per file dropped
+      limitReached = true;
+    }
     if (debug || type == 0 || type == 3 || type == 4)
       std::fprintf(stderr, "%s\n", Printable(message).c_str());
   };
+}
+
+bool LimitReached() {
+  return limitReached;
 }
 
 namespace {
@@ -57,7 +73,44 @@ bool Writes(const TDiscBurner& burner, uint8_t kind) {
 
 }  // namespace
 
-bool OpenDrive(TDiscBurner& burner, const TGlobalOptions& options, bool needWritable) {
+namespace {
+
+// TEST UNIT READY; a disc change leaves a unit attention for the first command, so the
+// drive is asked again after one.
+bool Ready(TDiscBurner& burner) {
+  if (burner.TestUnitReady(5000)) return true;
+  if ((burner.LastSense()[2] & 0x0F) != 0x06) return false;
+  return burner.TestUnitReady(5000);
+}
+
+enum class TTake { kTaken, kNotReady, kInUse };
+
+bool ChooseDrive(TDiscBurner& burner, const TGlobalOptions& options, TDriveUse use, int& status);
+
+// Claims (or, for reading, checks) the selected drive and waits for its readiness.
+TTake Take(TDiscBurner& burner, TDriveUse use) {
+  if (use != TDriveUse::kRead) {
+    if (!burner.ClaimDrive()) return burner.DriveInUse() ? TTake::kInUse : TTake::kNotReady;
+    burner.ReadCapabilities();  // read again now that nobody else holds the drive
+  } else if (burner.DriveInUse()) {
+    return TTake::kInUse;
+  }
+  if (Ready(burner)) return TTake::kTaken;
+  return burner.DriveInUse() ? TTake::kInUse : TTake::kNotReady;
+}
+
+}  // namespace
+
+bool OpenDrive(TDiscBurner& burner, const TGlobalOptions& options, TDriveUse use, int& status) {
+  status = kBadInput;
+  if (!ChooseDrive(burner, options, use, status)) return false;
+  status = kDone;
+  return true;
+}
+
+namespace {
+
+bool ChooseDrive(TDiscBurner& burner, const TGlobalOptions& options, TDriveUse use, int& status) {
   if (!burner.InitializeASPI(options.transport != "library", options.library)) {
     BadInput("no drive can be reached (no pass-through drive and no drive plug-in)");
     return false;
@@ -77,25 +130,43 @@ bool OpenDrive(TDiscBurner& burner, const TGlobalOptions& options, bool needWrit
                          std::strtoul(options.drive.c_str(), nullptr, 10) == i;
       if (list[i] == options.drive || list[i].rfind(options.drive + ",", 0) == 0 || index) {
         burner.SelectDevice(list[i]);
-        if (burner.TestUnitReady(5000)) return true;
-        BadInput("no medium in drive " + list[i]);
-        return false;
+        switch (Take(burner, use)) {
+          case TTake::kTaken:
+            return true;
+          case TTake::kInUse:
+            status = JobFailed(std::string(msg::kDriveInUse) + " (" + list[i] + ")");
+            return false;
+          case TTake::kNotReady:
+            BadInput("no medium in drive " + list[i]);
+            return false;
+        }
       }
     }
     BadInput("no drive " + options.drive);
     return false;
   }
+  std::string inUse;
   for (const std::string& entry : list) {
     burner.SelectDevice(entry);
-    if (!burner.TestUnitReady(5000)) continue;
-    if (!needWritable) return true;
+    const TTake taken = Take(burner, use);
+    if (taken == TTake::kInUse && inUse.empty()) inUse = entry;
+    if (taken != TTake::kTaken) continue;
+    if (use != TDriveUse::kWrite) return true;
     const uint8_t kind = burner.MediumKind();
     const bool overwritable =
         kind == kKindDvdPlusRw || kind == kKindDvdRam || kind == kKindDvdRwRestricted;
     if (Writes(burner, kind) && (overwritable || burner.DiscStatus() != 2)) return true;
   }
-  BadInput(needWritable ? "no drive holds a writable medium" : "no drive holds a medium");
+  burner.SelectDevice("");
+  if (!inUse.empty()) {
+    status = JobFailed(std::string(msg::kDriveInUse) + " (" + inUse + ")");
+    return false;
+  }
+  BadInput(use == TDriveUse::kWrite ? "no drive holds a writable medium"
+                                    : "no drive holds a medium");
   return false;
 }
+
+}  // namespace
 
 }  // namespace melvaro::cli

@@ -24,6 +24,7 @@ const char* kUsage =
     "       [--boot FILE] [--no-joliet] [--verify] [--eject] PATH...\n"
     "  burn-iso [--verify] [--eject] IMAGE\n"
     "  erase [--full]\n"
+    "  close-session           closes the session an interrupted burn left unfinished\n"
     "  ls [--session N|last]   the tree of a recorded session\n"
     "  extract [--session N|last] DISC-PATH DEST\n"
     "  audio-info FILE         the MPEG and ID3 information of an MP3 file\n\n"
@@ -112,9 +113,16 @@ int main(int argc, char** argv) {
   struct {
     const char* name;
     int (*run)(const std::vector<std::string>&, const TGlobalOptions&);
-  } commands[] = {{"devices", Devices}, {"info", Info},        {"build-iso", BuildIso},
-                  {"burn", Burn},       {"burn-iso", BurnIso}, {"erase", Erase},
-                  {"ls", Ls},           {"extract", Extract},  {"audio-info", AudioInfo}};
+  } commands[] = {{"devices", Devices},
+                  {"info", Info},
+                  {"build-iso", BuildIso},
+                  {"burn", Burn},
+                  {"burn-iso", BurnIso},
+                  {"erase", Erase},
+                  {"ls", Ls},
+                  {"extract", Extract},
+                  {"audio-info", AudioInfo},
+                  {"close-session", CloseSession}};
   for (const auto& c : commands)
     if (command == c.name) return c.run(args, options);
   return Usage();

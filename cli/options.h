@@ -27,13 +27,23 @@ int BadInput(const std::string& text);
 int JobFailed(const std::string& text);
 
 // Sends the engine's debug lines to standard error: with --debug all of them, otherwise
-// the errors and warnings (types 0, 3 and 4).
+// the errors and warnings (types 0, 3 and 4). A limit reached (type 3) is told once.
 void ReportMessages(TDiscBurner& burner, bool debug);
+// Whether the engine reported a limit reached (type 3) since ReportMessages.
+bool LimitReached();
+
+// What a command does with the drive it opens.
+enum class TDriveUse {
+  kRead,       // reads the disc: refused while another program holds the drive
+  kExclusive,  // writes, erases or formats any medium: holds the drive for the job
+  kWrite,      // as kExclusive, and without --drive a drive with a writable medium
+};
 
 // Starts the transport and selects the drive; false with a message printed when there
-// is none. Without --drive the first drive with a medium it can write is taken; with
-// `needWritable` false any drive with a medium will do.
-bool OpenDrive(TDiscBurner& burner, const TGlobalOptions& options, bool needWritable = true);
+// is none (status in `status`: kBadInput, or kJobFailed when the drive is held by
+// another program). Without --drive the first drive with a medium is taken (for kWrite
+// one it can write).
+bool OpenDrive(TDiscBurner& burner, const TGlobalOptions& options, TDriveUse use, int& status);
 
 // Starts a job and runs it to its end on this thread (the main loop of the burner's
 // dispatcher). Progress goes to standard error: a bar on a terminal, one plain line per

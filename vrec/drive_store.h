@@ -3,6 +3,7 @@
 //   driveN.data    the user data, 2048 bytes per block at block × 2048 (sparse)
 //   driveN.audio   audio sectors, 2352 bytes per block at block × 2352 (sparse)
 //   driveN.faults  the faults switched on by the admin tool or a test
+//   driveN.lock    locked while a unit holds the drive reserved
 // Another process (the admin tool, a second program) may replace the state and faults
 // files at any time; Refresh picks the new ones up.
 #pragma once
@@ -56,6 +57,9 @@ class TDriveStore {
   std::string DataPath() const { return base_ + ".data"; }
   std::string AudioPath() const { return base_ + ".audio"; }
   std::string FaultsPath() const { return base_ + ".faults"; }
+  // Locked by the unit that holds the drive reserved (RESERVE (6)), so that units of
+  // other processes see the reservation.
+  std::string LockPath() const { return base_ + ".lock"; }
 
  private:
   struct TStamp {

@@ -1,7 +1,10 @@
 // Command dispatch, the shared conditions (no medium, becoming ready, busy), the unit's
 // own commands (TEST UNIT READY, REQUEST SENSE, INQUIRY, START STOP UNIT, PREVENT ALLOW
-// MEDIUM REMOVAL) and the drive buffer model.
+// MEDIUM REMOVAL, RESERVE (6) and RELEASE (6)) and the drive buffer model.
 #include "logical_unit.h"
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -25,6 +28,11 @@ bool AllowedWhileBusy(uint8_t op) {
 // Commands that do not report a pending unit attention (SPC-3 5.6, MMC-5 4.1.6.1).
 bool SkipsUnitAttention(uint8_t op) {
   return op == 0x03 || op == 0x12 || op == 0x46 || op == 0x4A;
+}
+
+// Commands answered while another initiator holds the unit reserved (SPC-2 5.5.1).
+bool AllowedWhileReserved(uint8_t op) {
+  return op == 0x03 || op == 0x12 || op == 0x17;
 }
 
 void PutPadded(uint8_t* out, const std::string& text, size_t width) {
@@ -66,6 +74,33 @@ TLogicalUnit::TLogicalUnit(TDriveConfig config, std::unique_ptr<TDriveStore> sto
 
 TLogicalUnit::~TLogicalUnit() {
   if (dirty_) SaveNow();
+  if (lockFd_ >= 0) close(lockFd_);
+}
+
+bool TLogicalUnit::ReservedElsewhere() {
+  if (reservation_) return false;
+  if (lockFd_ < 0) lockFd_ = open(store_->LockPath().c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  return lockFd_ >= 0 && TDeviceClaim::Claimed(store_->LockPath(), lockFd_);
+}
+
+// RESERVE (6): the whole unit for this initiator, until RELEASE or its end.
+TCommandResult TLogicalUnit::Reserve() {
+  if (reservation_) return Good();
+  TDeviceClaim::TResult result;
+  reservation_ = TDeviceClaim::ClaimFile(store_->LockPath(), result);
+  if (result == TDeviceClaim::TResult::InUse) {
+    TCommandResult r;
+    r.status = 0x18;
+    return r;
+  }
+  if (!reservation_) return Fail(kHardwareError, 0x44, 0x00);
+  return Good();
+}
+
+// RELEASE (6): GOOD also when this initiator holds no reservation.
+TCommandResult TLogicalUnit::Release() {
+  reservation_.reset();
+  return Good();
 }
 
 TCommandResult TLogicalUnit::Good(uint32_t transferred) const {
@@ -176,6 +211,11 @@ TCommandResult TLogicalUnit::Execute(const uint8_t* cdb, size_t cdbLength, TData
   if (!data) length = 0;
   if (direction == TDataDirection::In && length) std::memset(data, 0, length);
 
+  if (!AllowedWhileReserved(op) && ReservedElsewhere()) {
+    TCommandResult r;
+    r.status = 0x18;  // RESERVATION CONFLICT
+    return r;
+  }
   store_->Refresh(&storeError_);
   TFaults& faults = store_->Faults();
   if (faults.unitAttention == TUnitAttention::Pending && !SkipsUnitAttention(op)) {
@@ -199,6 +239,10 @@ TCommandResult TLogicalUnit::Execute(const uint8_t* cdb, size_t cdbLength, TData
       return FormatUnit(cdb, data, length);
     case 0x12:
       return Inquiry(cdb, data, length);
+    case 0x16:
+      return Reserve();
+    case 0x17:
+      return Release();
     case 0x1B:
       return StartStopUnit(cdb);
     case 0x1E:

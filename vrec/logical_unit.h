@@ -21,6 +21,7 @@
 
 #include "drive_config.h"
 #include "drive_store.h"
+#include "platform/device_claim.h"
 
 namespace melvaro::vrec {
 
@@ -110,6 +111,10 @@ class TLogicalUnit {
   TCommandResult Blank(const uint8_t* cdb);
   TCommandResult FormatUnit(const uint8_t* cdb, const uint8_t* data, uint32_t length);
   TCommandResult SendOpc();
+  TCommandResult Reserve();
+  TCommandResult Release();
+  // Whether a unit of another process (or another unit of this one) holds the drive.
+  bool ReservedElsewhere();
 
   // Where a write at `block` goes on a sequential medium, or the failure.
   std::optional<TCommandResult> FindWriteTarget(TMedium& m, uint32_t block, uint32_t count,
@@ -135,6 +140,8 @@ class TLogicalUnit {
   uint64_t testWriteBlocks_ = 0;
   bool dirty_ = false;
   TTimePoint lastSave_{};
+  std::unique_ptr<TDeviceClaim> reservation_;
+  int lockFd_ = -1;
 };
 
 }  // namespace melvaro::vrec

@@ -9,6 +9,7 @@ namespace melvaro::vrec {
 inline constexpr uint8_t kNoSense = 0x0;
 inline constexpr uint8_t kNotReady = 0x2;
 inline constexpr uint8_t kMediumError = 0x3;
+inline constexpr uint8_t kHardwareError = 0x4;
 inline constexpr uint8_t kIllegalRequest = 0x5;
 inline constexpr uint8_t kUnitAttention = 0x6;
 inline constexpr uint8_t kDataProtect = 0x7;

@@ -21,6 +21,7 @@
 
 #include "compilation/compilation.h"
 #include "drive/scsi_device.h"
+#include "platform/image_destination.h"
 #include "writing/cache_thread.h"
 
 namespace melvaro {
@@ -77,6 +78,15 @@ class TDiscBurner : public TSCSIDevice, public TCompilation {
   TNotifyEvent OnFinalizingTrack;
 
  private:
+  // Pre-write checks (job_checks.cpp).
+  bool ClaimForJob(std::string& error);
+  void ReleaseJobClaim();
+  static std::string CheckImageFile(const std::string& fileName, int64_t& bytes);
+  std::string CheckRoom(int64_t blocks, bool fromBlockZero);
+  std::string CheckNextWritable();
+  std::string CheckImageStart();
+  bool Refuse(const std::string& error);
+
   TCacheSources CompilationSources();
   void StartWriteThread(bool toFile);
   void RunWriteThread(bool toFile);
@@ -95,10 +105,11 @@ class TDiscBurner : public TSCSIDevice, public TCompilation {
   std::atomic<int64_t> bytesWritten_{0};
   std::mutex currentFileLock_;
   std::string currentFile_;
+  bool jobClaim_ = false;  // the job claimed the drive and releases it at its end
   bool imageJob_ = false;  // BurnImage: block 0, no descriptor copy, blocks as read
   uint8_t jobKind_ = 0;
   int imageFd_ = -1;
-  std::string imageTemp_;
+  TImageDestination imageDestination_;
 };
 
 }  // namespace melvaro

@@ -113,6 +113,8 @@ TCacheSources TDiscBurner::CompilationSources() {
 }
 
 bool TDiscBurner::BurnCompilation() {
+  std::string refusal;
+  if (!ClaimForJob(refusal)) return Refuse(refusal);
   const uint8_t kind = MediumKind();
   const uint32_t blockSize = kind == kKindCdR || kind == kKindCdRw ? 55296 : 65536;
   if (CurrentMediumKind == kKindDvdRwRestricted || CurrentMediumKind == kKindDvdRwSequential) {
@@ -130,29 +132,35 @@ bool TDiscBurner::BurnCompilation() {
   LayoutImage(false, LayoutRoot());
   BuildHeader(false, LayoutRoot());
   BurnPreparing = false;
+  if (refusal = CheckNextWritable(); !refusal.empty()) return Refuse(refusal);
+  if (refusal = CheckRoom(ImageBlockCount, false); !refusal.empty()) return Refuse(refusal);
   imageJob_ = false;
   TCacheSources sources = CompilationSources();
-  if (!StartCache(blockSize, std::move(sources), ImageBlockCount * 2048)) return false;
+  if (!StartCache(blockSize, std::move(sources), ImageBlockCount * 2048)) {
+    ReleaseJobClaim();
+    return false;
+  }
   StartWriteThread(false);
   return true;
 }
 
 bool TDiscBurner::BurnImage(const std::string& fileName) {
+  int64_t bytes = 0;
+  std::string refusal = CheckImageFile(fileName, bytes);
+  if (!refusal.empty()) return Refuse(refusal);
+  if (!ClaimForJob(refusal)) return Refuse(refusal);
   const uint8_t kind = MediumKind();
   const uint32_t blockSize = kind == kKindCdR || kind == kKindCdRw ? 55296 : 65536;
-  struct stat st;
-  const int fd = open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0 || fstat(fd, &st) != 0) {
-    if (fd >= 0) close(fd);
-    if (OnWriteDone) OnWriteDone(this, msg::Format(msg::kCantOpenFile, fileName));
-    return false;
-  }
-  close(fd);
-  ImageBlockCount = (st.st_size + 2047) / 2048;
+  ImageBlockCount = (bytes + 2047) / 2048;
+  if (refusal = CheckImageStart(); !refusal.empty()) return Refuse(refusal);
+  if (refusal = CheckRoom(ImageBlockCount, true); !refusal.empty()) return Refuse(refusal);
   imageJob_ = true;
   TCacheSources sources;
   sources.imageFile = fileName;
-  if (!StartCache(blockSize, std::move(sources), ImageBlockCount * 2048)) return false;
+  if (!StartCache(blockSize, std::move(sources), ImageBlockCount * 2048)) {
+    ReleaseJobClaim();
+    return false;
+  }
   StartWriteThread(false);
   return true;
 }
@@ -216,10 +224,10 @@ void TDiscBurner::RunWriteThread(bool toFile) {
   bool bufferPolls = false;
 
   if (toFile) {
-    imageTemp_ = ISOFileName + ".part";
-    imageFd_ = open(imageTemp_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    std::string destinationError;
+    imageFd_ = imageDestination_.Open(ISOFileName, destinationError) ? imageDestination_.Fd() : -1;
     if (imageFd_ < 0) {
-      fail(msg::Format(msg::kCantCreateFile, ISOFileName));
+      fail(msg::Format(msg::kCantCreateFile, ISOFileName) + ": " + destinationError);
       FinishDisc(kind, track);
       return Done(true);
     }
@@ -439,14 +447,15 @@ void TDiscBurner::Done(bool toFile) {
     cache_.reset();
   }
   if (toFile && imageFd_ >= 0) {
-    const bool closed = close(imageFd_) == 0;
     imageFd_ = -1;
-    if (error.empty() && !closed) error = msg::Format(msg::kCantCreateFile, ISOFileName);
     // The image replaces an earlier file of its name only when it is complete.
-    if (error.empty() && rename(imageTemp_.c_str(), ISOFileName.c_str()) != 0)
-      error = msg::Format(msg::kCantCreateFile, ISOFileName);
-    if (!error.empty()) unlink(imageTemp_.c_str());
+    std::string commitError;
+    if (!error.empty())
+      imageDestination_.Discard();
+    else if (!imageDestination_.Commit(commitError))
+      error = msg::Format(msg::kCantCreateFile, ISOFileName) + ": " + commitError;
   }
+  ReleaseJobClaim();
   transport_.SetReleaseHandleAfterCommand(true);
   {
     std::lock_guard<std::mutex> file(currentFileLock_);

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -97,6 +98,9 @@ class TCompilation {
   int64_t ImageBlocks() const;
   bool NextWritableAddress();
   bool BurnPreparing = false;
+  // Whether the last NextWritableAddress found a valid next writable block (sequential
+  // media) or the medium is overwritable.
+  bool NextWritableValid = false;
   // The drive the disc target asks; set by the owner.
   TSCSIDevice* Drive = nullptr;
 
@@ -138,6 +142,11 @@ class TCompilation {
   // read (reported, and no file is left). Throws std::system_error when DestName cannot
   // be created.
   int ExtractFile(const TFEntry* entry, const std::string& destName);
+  // The disc paths ("\\MUSIC (block 1234)") of directories the last import could not
+  // read; their entries are missing from the tree.
+  std::vector<std::string> UnreadDirectories;
+  // The block the last ExtractFile could not read, when it failed for that.
+  std::optional<uint32_t> ReadFailureBlock;
   uint16_t ImportSessionNumber = 0;
 
   // An image file written on the caller's thread (image_file.cpp). Returns 1; throws

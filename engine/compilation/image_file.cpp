@@ -2,7 +2,8 @@
 // padding up to the first file block, and every file's data on its planned blocks.
 //
 // The image is written beside its final name and renamed over it when complete, so a
-// failed build never replaces a good image with a half-written one.
+// failed build (also one whose source changed under it) never replaces the image that
+// was there.
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,6 +14,7 @@
 #include "compilation/compilation.h"
 #include "drive/messages.h"
 #include "platform/file_streams.h"
+#include "platform/image_destination.h"
 
 namespace melvaro {
 
@@ -23,6 +25,17 @@ constexpr int32_t kChunk = 131072;
 [[noreturn]] void Fail(const std::string& what) {
   throw std::system_error(errno ? errno : EIO, std::generic_category(), what);
 }
+
+// A system error whose text already says what and why.
+class EDestinationError : public std::system_error {
+ public:
+  explicit EDestinationError(std::string text)
+      : std::system_error(EIO, std::generic_category()), text_(std::move(text)) {}
+  const char* what() const noexcept override { return text_.c_str(); }
+
+ private:
+  std::string text_;
+};
 
 void WriteAll(TStreamEx& out, const uint8_t* data, int64_t length, const std::string& name) {
   while (length > 0) {
@@ -38,10 +51,12 @@ void WriteAll(TStreamEx& out, const uint8_t* data, int64_t length, const std::st
 int TCompilation::BuildImageDirect(const std::string& fileName) {
   LayoutImage(true, layoutRoot_);
   BuildHeader(true, layoutRoot_);
-  const std::string temp = fileName + ".part";
+  TImageDestination destination;
   std::string error;
+  if (!destination.Open(fileName, error)) throw EDestinationError(error);
+  const std::string temp = destination.TempPath();
   try {
-    TFileStreamEx out(temp, fmCreate);
+    THandleStreamEx out(destination.Fd());
     WriteAll(out, header_.data(), static_cast<int64_t>(header_.size()), temp);
     std::vector<uint8_t> buffer(kChunk);
     const std::vector<uint8_t> zero(2048, 0);
@@ -90,16 +105,16 @@ int TCompilation::BuildImageDirect(const std::string& fileName) {
         if (error.empty()) error = std::string(msg::kInternalError0004) + " " + f->SourcePath;
       }
     }
-    if (!out.Close()) Fail("cannot write " + temp);
   } catch (...) {
-    unlink(temp.c_str());
+    destination.Discard();
     throw;
   }
-  if (rename(temp.c_str(), fileName.c_str()) != 0) {
-    const int err = errno;
-    unlink(temp.c_str());
-    errno = err;
-    Fail("cannot replace " + fileName);
+  // A failed build leaves the image that was there as it was.
+  std::string commitError;
+  if (!error.empty()) {
+    destination.Discard();
+  } else if (!destination.Commit(commitError)) {
+    throw EDestinationError(commitError);
   }
   if (OnImageDone) OnImageDone(error);
   return 1;

@@ -289,6 +289,7 @@ int TCompilation::LayoutImage(bool toFile, TDEntry* root) {
 
 bool TCompilation::NextWritableAddress() {
   StartBlock = 0;
+  NextWritableValid = false;
   if (!Drive) return false;
   TSCSIDevice& d = *Drive;
   d.WaitForReady(10000, 500);
@@ -312,12 +313,14 @@ bool TCompilation::NextWritableAddress() {
         break;
       }
     }
+    NextWritableValid = true;
     return true;
   }
   if (kind == kKindDvdRwRestricted || kind == kKindDvdRwSequential) {
     d.RefreshDiscInformation();
     const bool ok = d.ReadTrackInformation(1);
     if (ok && nwa() != 0) StartBlock = nwa();
+    NextWritableValid = ok && (d.TrackInfo()[7] & 0x01);
     return ok;
   }
   d.RefreshDiscInformation();
@@ -325,6 +328,8 @@ bool TCompilation::NextWritableAddress() {
   const bool ok =
       d.ReadTrackInformation(sessions >= 255 ? 0xFF : static_cast<uint8_t>(sessions + 1));
   StartBlock = ok ? nwa() : 0;
+  // NWA_V: without it the address field means nothing.
+  NextWritableValid = ok && (d.TrackInfo()[7] & 0x01);
   return ok;
 }
 

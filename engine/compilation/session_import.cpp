@@ -66,14 +66,24 @@ bool TCompilation::ImportSession(uint8_t session, TDEntry* root) {
   uint32_t start;
   std::memcpy(&start, &d.TrackInfo()[8], 4);
 
+  UnreadDirectories.clear();
   std::set<uint32_t> visited;  // directory extents read: a loop on the disc ends there
-  std::function<void(uint32_t, uint32_t, TDEntry*, bool, int)> readExtent =
-      [&](uint32_t extent, uint32_t length, TDEntry* dir, bool joliet, int depth) {
+  std::function<void(uint32_t, uint32_t, TDEntry*, bool, int, const std::string&)> readExtent =
+      [&](uint32_t extent, uint32_t length, TDEntry* dir, bool joliet, int depth,
+          const std::string& path) {
         if (depth > kMaxDepth || !visited.insert(extent).second) return;
         const uint32_t blocks = (length + 2047) / 2048;
         for (uint32_t b = 0; b < blocks; ++b) {
           uint8_t block[2048] = {};
-          if (!d.ReadSectors(extent + b, 1, 2048, block)) return;
+          if (!d.ReadSectors(extent + b, 1, 2048, block)) {
+            UnreadDirectories.push_back((path.empty() ? "\\" : path) + " (block " +
+                                        std::to_string(extent + b) + ")");
+            Message(">>> " + std::string(msg::kErrorImportingSession) + ": CANNOT READ BLOCK " +
+                        std::to_string(extent + b) + " OF " + (path.empty() ? "\\" : path) + " [" +
+                        d.LastErrorText() + "]",
+                    4);
+            return;
+          }
           ReadDirectoryBlock(block, sizeof block, joliet, b == 0, [&](const TRecordedEntry& e) {
             if (e.nameTooLong) {
               Message(std::string(msg::kImportNameTooLong) + "\n\r" + e.name, 4);
@@ -87,7 +97,7 @@ bool TCompilation::ImportSession(uint8_t session, TDEntry* root) {
             if (e.flags & 0x02) {
               rec.Attr |= faDirectory;
               if (TDEntry* sub = AddDirectory(dir, rec))
-                readExtent(e.extent, e.length, sub, joliet, depth + 1);
+                readExtent(e.extent, e.length, sub, joliet, depth + 1, path + "\\" + e.name);
             } else {
               AddFileEntry(dir, rec, false, e.extent, "");
             }
@@ -103,7 +113,7 @@ bool TCompilation::ImportSession(uint8_t session, TDEntry* root) {
       if (descriptor[0] == 255) break;
       if (descriptor[0] != (joliet ? 2 : 1)) continue;
       if (joliet && (descriptor[6] != 1 || !IsJoliet(descriptor))) continue;
-      readExtent(GetLe32(descriptor + 158), GetLe32(descriptor + 166), root, joliet, 0);
+      readExtent(GetLe32(descriptor + 158), GetLe32(descriptor + 166), root, joliet, 0, "");
       return true;
     }
   }
@@ -119,6 +129,7 @@ int TCompilation::ExtractFile(const TFEntry* entry, const std::string& destName)
   const std::string temp = destName + ".part";
   FILE* out = std::fopen(temp.c_str(), "wb");
   if (!out) throw std::system_error(errno, std::generic_category(), destName);
+  ReadFailureBlock.reset();
   std::vector<uint8_t> buffer(65536, 0);
   uint32_t block = entry->IsoLocation;
   int64_t remaining = entry->IsoLength;
@@ -127,8 +138,19 @@ int TCompilation::ExtractFile(const TFEntry* entry, const std::string& destName)
     const uint32_t take = static_cast<uint32_t>(std::min<int64_t>(remaining, 63488));
     const uint16_t blocks = static_cast<uint16_t>((take + 2047) / 2048);
     if (!d.ReadSectors(block, blocks, blocks * 2048u, buffer.data())) {
+      // The block that failed, not the first of the read.
+      uint32_t failed = block;
+      std::string error = d.LastErrorText();
+      for (uint16_t b = 0; b < blocks; ++b) {
+        if (!d.ReadSectors(block + b, 1, 2048, buffer.data())) {
+          failed = block + b;
+          error = d.LastErrorText();
+          break;
+        }
+      }
+      ReadFailureBlock = failed;
       Message(">>> " + msg::FormatText(msg::kExtractingFile, {entry->LongName, destName}) +
-                  ": CANNOT READ BLOCK " + std::to_string(block) + " [" + d.LastErrorText() + "]",
+                  ": CANNOT READ BLOCK " + std::to_string(failed) + " [" + error + "]",
               4);
       ok = false;
       break;

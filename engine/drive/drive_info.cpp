@@ -47,9 +47,11 @@ void CopyPage(std::array<uint8_t, 516>& to, const std::array<uint8_t, 256>& answ
 
 TSCSIDevice::~TSCSIDevice() {
   if (eraseThread_.joinable()) eraseThread_.join();
+  ReleaseDrive();
 }
 
 void TSCSIDevice::SelectDevice(const std::string& deviceId) {
+  ReleaseDrive();  // a claim belongs to the drive it was taken on
   auto fail = [&](bool report) {
     if (report) DoDebugMessage(std::string(msg::kInvalidDeviceId), 0);
     deviceName_.clear();

@@ -38,6 +38,19 @@ void TSCSIDevice::RestoreDrive() {
 }
 
 bool TSCSIDevice::StartErase(uint8_t blankType) {
+  // The drive is held from the first command to the erase's end.
+  const bool claimedBefore = claimed_;
+  if (!ClaimDrive()) return false;
+  eraseClaim_ = !claimedBefore;
+  const bool started = StartClaimedErase(blankType);
+  if (!started && eraseClaim_) {
+    ReleaseDrive();
+    eraseClaim_ = false;
+  }
+  return started;
+}
+
+bool TSCSIDevice::StartClaimedErase(uint8_t blankType) {
   TestUnitReady(5000);
   EjectMedium(false);
   const uint8_t kind = MediumKind();
@@ -198,6 +211,10 @@ void TSCSIDevice::RunEraseThread(uint8_t kind, uint16_t eraseSeconds) {
       const int status = DiscStatus();
       withError = status == 1 || status == 2;
     }
+  }
+  if (eraseClaim_) {
+    ReleaseDrive();
+    eraseClaim_ = false;
   }
   erasing_ = false;
   auto done = [this, withError] {

@@ -38,6 +38,34 @@ int TSCSIDevice::DiscStatus() {
   return discInformation_[2] & 0x03;
 }
 
+bool TSCSIDevice::OpenTrack(const std::array<uint8_t, 40>& info) {
+  const bool blank = info[6] & 0x40, reserved = info[6] & 0x80, nwaValid = info[7] & 0x01;
+  return (!blank && nwaValid) || (blank && reserved);
+}
+
+bool TSCSIDevice::UnfinishedSession() {
+  const uint8_t kind = MediumKind();
+  if (kind == kKindDvdPlusRw || kind == kKindDvdRam || kind == kKindDvdRwRestricted ||
+      kind == kKindCdRom || kind == kKindDvdRom)
+    return false;
+  if (!RefreshDiscInformation()) return false;
+  const uint8_t discState = discInformation_[2] & 0x03;
+  const uint8_t sessionState = (discInformation_[2] >> 2) & 0x03;
+  if (discState != 1 || sessionState != 1) return false;  // incomplete disc, incomplete session
+  // A track of the open session still being written: recorded data and a next writable
+  // block inside it, or reserved and not yet written. A session whose tracks are all
+  // closed was only left open, and takes a further track.
+  const uint8_t firstTrack = discInformation_[5], lastTrack = discInformation_[6];
+  for (int track = firstTrack ? firstTrack : 1; track <= lastTrack; ++track) {
+    if (!ReadTrackInformation(static_cast<uint8_t>(track))) continue;
+    if (OpenTrack(trackInfo_)) {
+      unfinishedTrack_ = static_cast<uint8_t>(track);
+      return true;
+    }
+  }
+  return false;
+}
+
 int TSCSIDevice::SessionCount() {
   if (!RefreshDiscInformation() || (discInformation_[2] & 0x03) == 0) return 0;
   int sessions = discInformation_[4];

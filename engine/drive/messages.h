@@ -13,6 +13,27 @@
 
 namespace melvaro::msg {
 
+// Drive safety: told to the user as they stand.
+inline constexpr std::string_view kDriveInUse = "the drive is in use by another program";
+inline constexpr std::string_view kUnfinishedSession =
+    "the disc holds an unfinished session from an interrupted burn";
+
+inline constexpr std::string_view kNoUnfinishedSession = "the disc holds no unfinished session";
+inline constexpr std::string_view kSessionNotClosable =
+    "the unfinished session cannot be closed on this medium";
+inline constexpr std::string_view kDiscSpaceNotEnough =
+    "The space of the disc in not enough, please insert another disc.";
+inline constexpr std::string_view kNoNextWritableAddress =
+    "THE DRIVE REPORTS NO VALID NEXT WRITABLE ADDRESS: NOTHING WAS WRITTEN";
+inline constexpr std::string_view kImageNeedsBlankDisc =
+    "AN IMAGE IS WRITTEN FROM BLOCK 0: THE DISC IN THE DRIVE IS NOT BLANK";
+inline constexpr std::string_view kImageNotAFile = "\"%s\" IS NOT AN IMAGE FILE";
+inline constexpr std::string_view kImageEmpty = "THE IMAGE FILE \"%s\" IS EMPTY";
+inline constexpr std::string_view kImageTruncated =
+    "THE IMAGE FILE \"%s\" IS TRUNCATED: ITS ISO 9660 VOLUME HOLDS %d BLOCKS, THE FILE %d";
+inline constexpr std::string_view kImageTooLarge =
+    "%s: THE IMAGE NEEDS %d BLOCKS, THE DISC HAS %d FREE";
+
 // Engine messages.
 inline constexpr std::string_view kErrorGettingNextWritableAddress =
     "ERROR GETTING NEXT WRITABLE ADDRESS";

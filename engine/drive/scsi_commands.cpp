@@ -176,6 +176,15 @@ TCommandBlock ReadBufferCapacity() {
   return c;
 }
 
+// RESERVE (6) / RELEASE (6) of the whole logical unit (SPC-2).
+TCommandBlock Reserve6() {
+  return Make(6, 0x16, kFlagsNone, 0, 10000);
+}
+
+TCommandBlock Release6() {
+  return Make(6, 0x17, kFlagsNone, 0, 10000);
+}
+
 TCommandBlock Blank(uint8_t blankingType) {
   auto c = Make(12, 0xA1, kFlagsNone, 0, 4800000);
   c.bytes[1] = static_cast<uint8_t>(blankingType + 0x10);

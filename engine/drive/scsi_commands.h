@@ -25,6 +25,8 @@ TCommandBlock RezeroUnit();
 TCommandBlock RequestSense(uint8_t length);
 TCommandBlock FormatUnit(uint8_t byte1, uint32_t listLength);
 TCommandBlock Inquiry();
+TCommandBlock Reserve6();
+TCommandBlock Release6();
 TCommandBlock StartStopUnit(bool eject);
 TCommandBlock PreventAllowMediumRemoval(bool allow);
 TCommandBlock ReadFormatCapacities();

@@ -21,6 +21,7 @@
 #include "aspi_abi.h"
 #include "medium_kinds.h"
 #include "platform/clock.h"
+#include "platform/device_claim.h"
 #include "platform/dispatcher.h"
 #include "platform/drive_lock.h"
 #include "scsi_commands.h"
@@ -141,6 +142,18 @@ class TSCSIDevice {
   bool SetSpeed(uint16_t readSpeed, uint16_t writeSpeed);
   bool SendDVDStructure(uint8_t format, const uint8_t* list, uint16_t length);
 
+  // One job per drive across processes (drive_claim.cpp). A job that writes, erases or
+  // formats claims the current drive first: a pass-through drive's node is opened with
+  // O_EXCL and locked, a plug-in's drive is reserved (RESERVE (6)). False with
+  // LastErrorText set when the drive cannot be claimed; DriveInUse() then tells
+  // whether another program holds it. True at once while this object holds it.
+  bool ClaimDrive();
+  void ReleaseDrive();
+  bool DriveClaimed() const { return claimed_; }
+  // Whether another program holds the current drive for a job (a reading job then does
+  // not start), or refused the last claim or command for that reason.
+  bool DriveInUse();
+
   // Drive identity, capabilities and readiness (drive_info.cpp, wait_for_ready.cpp).
   // Makes the drive of a DeviceList entry ("H:T:L,...") current; on failure no drive is
   // current and "INVALID DEVICE ID / NOT A CD OR DVD DRIVE" goes to the debug channel.
@@ -173,6 +186,15 @@ class TSCSIDevice {
   uint32_t DiscCapacity();
   uint32_t VolumeBlocks();
   bool ReadFormatCapacities(uint32_t& blocks, uint32_t& blockLength);
+  // Whether the last session holds recorded data but was never closed: what an
+  // interrupted (killed, aborted or failed) burn leaves on a sequential medium.
+  bool UnfinishedSession();
+  // Whether READ TRACK INFORMATION data describes a track an unfinished burn left open.
+  static bool OpenTrack(const std::array<uint8_t, 40>& info);
+  // Closes the track and the session an interrupted burn left open (CD-R, CD-RW, DVD-R,
+  // DVD-RW, DVD+R), leaving the disc appendable; false with LastErrorText set when there
+  // is none or the drive cannot close it (session_close.cpp).
+  bool CloseUnfinishedSession();
   static uint32_t MSFToBlocks(uint8_t h, uint8_t m, uint8_t s, uint8_t f);
 
   // Write parameters and recording procedures (write_parameters.cpp).
@@ -286,10 +308,17 @@ class TSCSIDevice {
   std::atomic<uint32_t> deviceFreeBufferSize_{0};
 
  private:
+  bool StartClaimedErase(uint8_t blankType);
   void SpaceQueryWriteParameters();
   uint8_t PrepareSpaceQuery();
   void RunEraseThread(uint8_t kind, uint16_t eraseSeconds);
   void EndErase();
+  std::string ClaimNodePath();
+  std::unique_ptr<TDeviceClaim> nodeClaim_;
+  bool claimed_ = false;
+  bool reserved_ = false;
+  bool eraseClaim_ = false;
+  uint8_t unfinishedTrack_ = 0;  // the first track UnfinishedSession found open
   uint8_t blankType_ = 0;
   std::atomic<bool> erasing_{false};
   std::atomic<int> eraseProgress_{0};

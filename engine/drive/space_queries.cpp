@@ -97,6 +97,10 @@ uint32_t TSCSIDevice::FreeBlocks() {
   RefreshDiscInformation();
   t = discInformation_[6];
   if (!ReadTrackInformation(t) && !ReadTrackInformation(t)) return 0;
+  // A track an interrupted burn left open counts its whole remaining space as its size:
+  // only its free blocks are free.
+  const bool openTrack = !(trackInfo_[6] & 0x40) && (trackInfo_[7] & 0x01);
+  if (openTrack) return Host32(trackInfo_, kFree);
   return std::max(Host32(trackInfo_, kFree), Host32(trackInfo_, kSize));
 }
 

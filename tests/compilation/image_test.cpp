@@ -62,6 +62,44 @@ TEST_F(CompilationTest, AChangedSourceIsReportedAndLaterFilesKeepTheirBlocks) {
   EXPECT_EQ(bytes.substr(size_t{155} * 2048, 3000), ReadAll(second)) << "still on block 155";
 }
 
+TEST_F(CompilationTest, AShrunkenSourceLeavesTheFormerImage) {
+  const std::string image = folder + "/kept.iso";
+  std::ofstream(image) << "a good image";
+  const std::string source = File("shrinking.bin", 10000, 1);
+  ASSERT_EQ(c.InsertFile("\\", source, false), 1);
+  c.LayoutImage(true);
+  File("shrinking.bin", 2000, 1);
+  std::string done;
+  c.OnImageDone = [&](const std::string& error) { done = error; };
+  ASSERT_EQ(c.BuildImageDirect(image), 1);
+  EXPECT_NE(done.find("INTERNAL ERROR 0004"), std::string::npos) << "the job fails";
+  EXPECT_EQ(ReadAll(image), "a good image");
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    EXPECT_EQ(entry.path().string().find(".part"), std::string::npos) << entry.path();
+}
+
+TEST_F(CompilationTest, ImageDestinations) {
+  const std::string source = File("data.bin", 5000, 3);
+  ASSERT_EQ(c.InsertFile("\\", source, false), 1);
+  // A directory and a device node are refused and left as they are.
+  std::filesystem::create_directory(folder + "/dir");
+  EXPECT_THROW(c.BuildImageDirect(folder + "/dir"), std::system_error);
+  EXPECT_TRUE(std::filesystem::is_directory(folder + "/dir"));
+  EXPECT_THROW(c.BuildImageDirect("/dev/null"), std::system_error);
+  EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
+  // A symbolic link is followed to its file, and stays a link.
+  std::ofstream(folder + "/target.iso") << "old";
+  std::filesystem::create_symlink("target.iso", folder + "/link.iso");
+  ASSERT_EQ(c.BuildImageDirect(folder + "/link.iso"), 1);
+  EXPECT_TRUE(std::filesystem::is_symlink(folder + "/link.iso"));
+  EXPECT_EQ(std::filesystem::file_size(folder + "/target.iso"), 153u * 2048);
+  // A file of the old temporary name is someone else's.
+  std::ofstream(folder + "/new.iso.part") << "not ours";
+  ASSERT_EQ(c.BuildImageDirect(folder + "/new.iso"), 1);
+  EXPECT_EQ(ReadAll(folder + "/new.iso.part"), "not ours");
+  EXPECT_EQ(std::filesystem::file_size(folder + "/new.iso"), 153u * 2048);
+}
+
 TEST_F(CompilationTest, AnUnreadableSourceLeavesTheFormerImage) {
   const std::string image = folder + "/kept.iso";
   std::ofstream(image) << "a good image";

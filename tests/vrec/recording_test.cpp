@@ -107,6 +107,31 @@ INSTANTIATE_TEST_SUITE_P(
         TSequentialCase{"DvdPlusRDl", TMediumKind::DvdPlusRDl, 2, 0xC4, 320, 320, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST_F(TVrecTest, AReservationKeepsOtherUnitsOut) {
+  Make(TMediumKind::DvdPlusR);
+  auto other = Reopen();
+  auto runOther = [&](const TBytes& cdb) {
+    return other->Execute(cdb.data(), cdb.size(), TDataDirection::None, nullptr, 0);
+  };
+  ASSERT_EQ(Run(Cdb6(0x16)).status, 0x00) << "RESERVE (6)";
+  EXPECT_EQ(Run(Cdb6(0x00)).status, 0x00) << "the holder goes on";
+  EXPECT_EQ(runOther(Cdb6(0x00)).status, 0x18) << "TEST UNIT READY of another unit";
+  EXPECT_EQ(runOther(Cdb6(0x16)).status, 0x18) << "a second reservation";
+  EXPECT_EQ(Write(0, 16).status, 0x00);
+  EXPECT_EQ(runOther(Cdb6(0x17)).status, 0x00) << "RELEASE of a non-holder does nothing";
+  EXPECT_EQ(runOther(Cdb6(0x00)).status, 0x18);
+  uint8_t inquiry[36];
+  const TBytes cdb = {0x12, 0, 0, 0, 36, 0};
+  EXPECT_EQ(other->Execute(cdb.data(), cdb.size(), TDataDirection::In, inquiry, 36).status, 0x00)
+      << "INQUIRY is answered";
+  ASSERT_EQ(Run(Cdb6(0x17)).status, 0x00);
+  EXPECT_EQ(runOther(Cdb6(0x00)).status, 0x00) << "free after RELEASE";
+  ASSERT_EQ(runOther(Cdb6(0x16)).status, 0x00);
+  EXPECT_EQ(Run(Cdb6(0x00)).status, 0x18);
+  other.reset();  // a holder that ends frees the drive
+  EXPECT_EQ(Run(Cdb6(0x00)).status, 0x00);
+}
+
 TEST_F(TVrecTest, LaterCdSessionsStartPastTheShorterLeadOut) {
   Make(TMediumKind::CdR);
   ASSERT_EQ(Answer(SetWriteParameters(1, 0xC4, 0x08)), "good");
