@@ -13,6 +13,7 @@ int Info(const std::vector<std::string>& args, const TGlobalOptions& options);
 int Ls(const std::vector<std::string>& args, const TGlobalOptions& options);
 int Extract(const std::vector<std::string>& args, const TGlobalOptions& options);
 int Erase(const std::vector<std::string>& args, const TGlobalOptions& options);
+int Eject(const std::vector<std::string>& args, const TGlobalOptions& options);
 int BuildIso(const std::vector<std::string>& args, const TGlobalOptions& options);
 int Burn(const std::vector<std::string>& args, const TGlobalOptions& options);
 int BurnIso(const std::vector<std::string>& args, const TGlobalOptions& options);

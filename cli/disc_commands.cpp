@@ -7,6 +7,7 @@
 
 #include "burner/disc_burner.h"
 #include "commands.h"
+#include "compilation/session_start.h"
 #include "platform/dispatcher.h"
 #include "platform/file_dates.h"
 
@@ -51,7 +52,7 @@ int Info(const std::vector<std::string>& args, const TGlobalOptions& options) {
   if (!args.empty()) return Usage();
   TDiscBurner burner;
   ReportMessages(burner, options.debug);
-  if (!OpenDrive(burner, options, false)) return kBadInput;
+  if (!OpenDrive(burner, options, false, false)) return kBadInput;
   using D = TSCSIDevice;
   const uint32_t caps = burner.DeviceCapabilities();
   std::printf("drive: %s\n", burner.DeviceName().c_str());
@@ -90,14 +91,23 @@ int Info(const std::vector<std::string>& args, const TGlobalOptions& options) {
   std::printf("disc: %s, last session %s, %s\n", kDiscStates[disc.DiscState & 3],
               kSessionStates[disc.LastSessionState & 3],
               disc.Erasable ? "erasable" : "not erasable");
-  const int sessions = burner.SessionCount();
+  // Sessions as the import finds them, also on drives that do not answer READ DISC
+  // INFORMATION or READ TRACK INFORMATION.
+  auto report = [&](const std::string& line) { burner.DoDebugMessage(line, 1); };
+  TSessionStart last;
+  const int sessions = FindSessionStart(burner, 255, last, report) != 0 ? last.session : 0;
   std::printf("sessions: %d\n", sessions);
   for (int s = 1; s <= sessions && s < 255; ++s) {
-    if (!burner.ReadTrackInformation(static_cast<uint8_t>(s))) continue;
-    uint32_t start, size;
-    std::memcpy(&start, &burner.TrackInfo()[8], 4);
-    std::memcpy(&size, &burner.TrackInfo()[24], 4);
-    std::printf("  session %d: start %u, size %u\n", s, start, size);
+    TSessionStart at;
+    if (FindSessionStart(burner, static_cast<uint8_t>(s), at, nullptr) <= 0) continue;
+    uint32_t size = 0;
+    if (burner.ReadTrackInformation(static_cast<uint8_t>(s))) {
+      std::memcpy(&size, &burner.TrackInfo()[24], 4);
+    } else if (uint32_t lastBlock, length;
+               s == sessions && burner.ReadCapacity(lastBlock, length) && lastBlock >= at.block) {
+      size = lastBlock - at.block + 1;  // the last session runs to the disc's last block
+    }
+    std::printf("  session %d: start %u, size %u\n", s, at.block, size);
   }
   const uint32_t used = burner.UsedBlocks(), free = burner.FreeBlocks(),
                  capacity = burner.DiscCapacity();
@@ -111,7 +121,7 @@ int Ls(const std::vector<std::string>& args, const TGlobalOptions& options) {
     if (!SessionOption(args, i, session)) return Usage();
   TDiscBurner burner;
   ReportMessages(burner, options.debug);
-  if (!OpenDrive(burner, options, false)) return kBadInput;
+  if (!OpenDrive(burner, options, false, false)) return kBadInput;
   burner.ClearCompilation(65535, 8191);
   if (!burner.ImportSession(session)) return JobFailed("no file system found in that session");
   std::function<void(const TDEntry*, const std::string&)> list = [&](const TDEntry* dir,
@@ -144,7 +154,7 @@ int Extract(const std::vector<std::string>& args, const TGlobalOptions& options)
   if (rest.size() != 2) return Usage();
   TDiscBurner burner;
   ReportMessages(burner, options.debug);
-  if (!OpenDrive(burner, options, false)) return kBadInput;
+  if (!OpenDrive(burner, options, false, false)) return kBadInput;
   burner.ClearCompilation(65535, 8191);
   if (!burner.ImportSession(session)) return JobFailed("no file system found in that session");
   std::string discPath = rest[0];
@@ -187,6 +197,31 @@ int Erase(const std::vector<std::string>& args, const TGlobalOptions& options) {
     if (options.progress) std::fprintf(stderr, "progress: %d%%\n", burner.EraseProgress());
   if (failed) return JobFailed("the drive reports that the erase failed");
   std::printf("erased\n");
+  return kDone;
+}
+
+}  // namespace melvaro::cli
+
+namespace melvaro::cli {
+
+int Eject(const std::vector<std::string>& args, const TGlobalOptions& options) {
+  bool load = false;
+  for (const std::string& a : args) {
+    if (a == "--load")
+      load = true;
+    else
+      return Usage();
+  }
+  TDiscBurner burner;
+  ReportMessages(burner, options.debug);
+  if (!SelectDrive(burner, options)) return kBadInput;
+  if (options.drive.empty()) burner.SelectDevice(burner.DeviceList().front());
+  if (!load) burner.AllowMediumRemoval(true);
+  if (!burner.EjectMedium(!load))
+    return JobFailed(std::string(load ? "the tray of " : "the disc in ") + burner.DeviceName() +
+                     (load ? " did not close" : " was not ejected") + " (" +
+                     burner.LastErrorText() + ")");
+  std::printf("%s %s\n", load ? "loaded" : "ejected", burner.DeviceName().c_str());
   return kDone;
 }
 

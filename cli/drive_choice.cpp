@@ -2,6 +2,7 @@
 #include <cstdlib>
 
 #include "burner/disc_burner.h"
+#include "drive/node_access.h"
 #include "options.h"
 
 namespace melvaro::cli {
@@ -53,45 +54,85 @@ bool Writes(const TDiscBurner& burner, uint8_t kind) {
   }
 }
 
+// Whether the drive has a medium. A drive reports a medium change (a tray closed, a disc
+// put in) once as a unit attention; that answer is not taken for "no medium".
+bool HasMedium(TDiscBurner& burner) {
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    if (burner.TestUnitReady(5000)) return true;
+    if ((burner.LastSense()[2] & 0x0F) != 0x06) return false;
+  }
+  return false;
+}
+
 }  // namespace
 
-bool OpenDrive(TDiscBurner& burner, const TGlobalOptions& options, bool needWritable) {
+void PrintNodeNotes(TDiscBurner& burner) {
+  TTransport& transport = burner.Transport();
+  if (transport.ASPIInitialized() && !transport.IsSpti()) return;
+  for (const std::string& note : NodeAccessNotes(transport))
+    std::fprintf(stderr, "melvaro-cli: %s\n", note.c_str());
+}
+
+bool SelectDrive(TDiscBurner& burner, const TGlobalOptions& options) {
   if (!burner.InitializeASPI(options.transport != "library", options.library)) {
+    PrintNodeNotes(burner);
     BadInput("no drive can be reached (no pass-through drive and no drive plug-in)");
     return false;
   }
   if (options.transport == "pass-through" && !burner.Transport().IsSpti()) {
+    PrintNodeNotes(burner);
     BadInput("no pass-through drive found");
     return false;
   }
   const auto& list = burner.DeviceList();
   if (list.empty()) {
+    PrintNodeNotes(burner);
     BadInput("no CD or DVD drive found");
     return false;
   }
-  if (!options.drive.empty()) {
-    for (size_t i = 0; i < list.size(); ++i) {
-      const bool index = options.drive.find_first_not_of("0123456789") == std::string::npos &&
-                         std::strtoul(options.drive.c_str(), nullptr, 10) == i;
-      if (list[i] == options.drive || list[i].rfind(options.drive + ",", 0) == 0 || index) {
-        burner.SelectDevice(list[i]);
-        if (burner.TestUnitReady(5000)) return true;
-        BadInput("no medium in drive " + list[i]);
-        return false;
-      }
+  if (options.drive.empty()) return true;
+  for (size_t i = 0; i < list.size(); ++i) {
+    const bool index = options.drive.find_first_not_of("0123456789") == std::string::npos &&
+                       std::strtoul(options.drive.c_str(), nullptr, 10) == i;
+    if (list[i] == options.drive || list[i].rfind(options.drive + ",", 0) == 0 || index) {
+      burner.SelectDevice(list[i]);
+      return true;
     }
-    BadInput("no drive " + options.drive);
-    return false;
   }
-  for (const std::string& entry : list) {
+  PrintNodeNotes(burner);
+  BadInput("no drive " + options.drive);
+  return false;
+}
+
+bool OpenDrive(TDiscBurner& burner, const TGlobalOptions& options, bool needWritable,
+               bool forWriting) {
+  if (!SelectDrive(burner, options)) return false;
+  if (!options.drive.empty()) {
+    if (!HasMedium(burner)) {
+      BadInput("no medium in drive " + burner.DeviceName());
+      return false;
+    }
+    if (const std::string note = ReadOnlyNote(burner); forWriting && !note.empty()) {
+      BadInput(note);
+      return false;
+    }
+    return true;
+  }
+  std::string readOnly;  // the note of a drive passed over because it cannot write
+  for (const std::string& entry : burner.DeviceList()) {
     burner.SelectDevice(entry);
-    if (!burner.TestUnitReady(5000)) continue;
+    if (!HasMedium(burner)) continue;
+    if (const std::string note = ReadOnlyNote(burner); forWriting && !note.empty()) {
+      readOnly = note;
+      continue;
+    }
     if (!needWritable) return true;
     const uint8_t kind = burner.MediumKind();
     const bool overwritable =
         kind == kKindDvdPlusRw || kind == kKindDvdRam || kind == kKindDvdRwRestricted;
     if (Writes(burner, kind) && (overwritable || burner.DiscStatus() != 2)) return true;
   }
+  if (!readOnly.empty()) std::fprintf(stderr, "melvaro-cli: %s\n", readOnly.c_str());
   BadInput(needWritable ? "no drive holds a writable medium" : "no drive holds a medium");
   return false;
 }

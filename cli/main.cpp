@@ -24,6 +24,7 @@ const char* kUsage =
     "       [--boot FILE] [--no-joliet] [--verify] [--eject] PATH...\n"
     "  burn-iso [--verify] [--eject] IMAGE\n"
     "  erase [--full]\n"
+    "  eject [--load]          opens the tray (with --load closes it)\n"
     "  ls [--session N|last]   the tree of a recorded session\n"
     "  extract [--session N|last] DISC-PATH DEST\n"
     "  audio-info FILE         the MPEG and ID3 information of an MP3 file\n\n"
@@ -69,11 +70,9 @@ int Devices(const std::vector<std::string>& args, const TGlobalOptions& options)
   if (!args.empty()) return Usage();
   TDiscBurner burner;
   ReportMessages(burner, options.debug);
-  if (!burner.InitializeASPI(options.transport != "library", options.library))
-    return BadInput("no drive can be reached (no pass-through drive and no drive plug-in)");
-  if (options.transport == "pass-through" && !burner.Transport().IsSpti())
-    return BadInput("no pass-through drive found");
+  if (!SelectDrive(burner, options)) return kBadInput;
   for (const std::string& entry : burner.DeviceList()) std::printf("%s\n", entry.c_str());
+  PrintNodeNotes(burner);
   return kDone;
 }
 
@@ -112,9 +111,10 @@ int main(int argc, char** argv) {
   struct {
     const char* name;
     int (*run)(const std::vector<std::string>&, const TGlobalOptions&);
-  } commands[] = {{"devices", Devices}, {"info", Info},        {"build-iso", BuildIso},
-                  {"burn", Burn},       {"burn-iso", BurnIso}, {"erase", Erase},
-                  {"ls", Ls},           {"extract", Extract},  {"audio-info", AudioInfo}};
+  } commands[] = {
+      {"devices", Devices},  {"info", Info},           {"build-iso", BuildIso}, {"burn", Burn},
+      {"burn-iso", BurnIso}, {"erase", Erase},         {"eject", Eject},        {"ls", Ls},
+      {"extract", Extract},  {"audio-info", AudioInfo}};
   for (const auto& c : commands)
     if (command == c.name) return c.run(args, options);
   return Usage();

@@ -30,10 +30,18 @@ int JobFailed(const std::string& text);
 // the errors and warnings (types 0, 3 and 4).
 void ReportMessages(TDiscBurner& burner, bool debug);
 
-// Starts the transport and selects the drive; false with a message printed when there
-// is none. Without --drive the first drive with a medium it can write is taken; with
-// `needWritable` false any drive with a medium will do.
-bool OpenDrive(TDiscBurner& burner, const TGlobalOptions& options, bool needWritable = true);
+// Starts the transport and, with --drive, selects that drive; false with a message
+// printed when there is none. Pass-through nodes this user may not open are named.
+bool SelectDrive(TDiscBurner& burner, const TGlobalOptions& options);
+// Prints a note for each pass-through node this user cannot open, or open for writing.
+void PrintNodeNotes(TDiscBurner& burner);
+
+// SelectDrive, then a drive with a medium; false with a message printed when there is
+// none. Without --drive the first drive with a medium it can write is taken; with
+// `needWritable` false any drive with a medium will do. With `forWriting` a drive whose
+// node opens for reading only is refused with a message that says why.
+bool OpenDrive(TDiscBurner& burner, const TGlobalOptions& options, bool needWritable = true,
+               bool forWriting = true);
 
 // Starts a job and runs it to its end on this thread (the main loop of the burner's
 // dispatcher). Progress goes to standard error: a bar on a terminal, one plain line per
