@@ -240,3 +240,44 @@ TEST_F(PassThrough, NodesThisUserCannotUseAreNamedWithTheReason) {
 
 }  // namespace
 }  // namespace melvaro::test
+
+namespace melvaro::test {
+namespace {
+
+// An emulated ATAPI drive keeps no default mode values: its capabilities are read from
+// the current ones.
+TEST_F(PassThrough, CapabilitiesOfADriveWithoutDefaultModeValues) {
+  device->SetCurrentAddress(1, 3, 0);
+  std::vector<uint8_t> pageControls;
+  kernel->nodes[0].command = [&](sg_io_hdr_t& hdr) {
+    if (hdr.cmdp[0] != 0x5A) return 0;
+    const bool capabilities = (hdr.cmdp[2] & 0x3F) == 0x2A;
+    if (capabilities) pageControls.push_back(hdr.cmdp[2] & 0xC0);
+    if ((hdr.cmdp[2] & 0xC0) != 0 || !capabilities) {  // INVALID FIELD IN CDB
+      const uint8_t sense[18] = {0x70, 0, 0x05, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x24, 0x00};
+      std::memcpy(hdr.sbp, sense, sizeof sense);
+      hdr.sb_len_wr = sizeof sense;
+      return 2;
+    }
+    auto* out = static_cast<uint8_t*>(hdr.dxferp);
+    std::memset(out, 0, hdr.dxfer_len);
+    out[1] = 34;
+    out[8] = 0x2A;
+    out[9] = 26;
+    out[10] = 0x09;  // reads CD-R and DVD-ROM
+    out[16] = 0x02;  // 704 kB/s
+    out[17] = 0xC0;
+    return 0;
+  };
+  ASSERT_TRUE(device->ReadCapabilities());
+  EXPECT_EQ(pageControls, (std::vector<uint8_t>{0x80, 0x00, 0x00}))
+      << "defaults, current values in their place, and the current values kept as the page";
+  const uint32_t caps = device->DeviceCapabilities();
+  EXPECT_TRUE(caps & TSCSIDevice::capReadCDR);
+  EXPECT_TRUE(caps & TSCSIDevice::capReadDVDROM);
+  EXPECT_FALSE(caps & TSCSIDevice::capWriteCDR);
+  EXPECT_EQ(device->DeviceMaxReadSpeed(), 704);
+}
+
+}  // namespace
+}  // namespace melvaro::test
