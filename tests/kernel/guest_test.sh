@@ -232,6 +232,7 @@ for d in "${drives[@]}"; do
   expect "info.$name" 0 "sessions: 1"
   expect "info.$name" 0 "session 1: start 0"
   expect "info.$name" 0 "identity: "
+  expect "info.$name" 0 "reads: CD-R CD-RW DVD-ROM"
   # ls: every file with its size, and the answer the session's start came from.
   expect "ls.$name" 0 "SESSION 1 STARTS AT BLOCK 0 FROM"
   while IFS=$'\t' read -r path file; do
