@@ -249,19 +249,23 @@ std::string ReportLine(const TSCSIRequest& r, const std::string& errorText) {
 }
 
 void TSCSIDevice::ReportAfterCommand(const TSCSIRequest& r, const std::string& systemError) {
+  // Only the first command writes the latch, and only a change writes the last reason,
+  // so that commands of other threads that succeed share nothing but reads.
   const bool first = !errorReported_;
-  errorReported_ = true;
+  if (first) errorReported_ = true;
   const uint8_t status = LoadRequestStatus(&r);
   if (status == kSsPending || status == kSsComp) {
-    lastSystemError_.clear();
+    if (!lastSystemError_.empty()) lastSystemError_.clear();
     return;
   }
   bool report = first && !QuietOnFirstFailure(r.CDB[0]) &&
                 !(r.SenseArea[12] == 0x04 && r.SenseArea[13] == 0x08);
   // A command the system refused never reached the drive: its reason is always told,
   // once for a run of commands that fail for the same reason.
-  if (!systemError.empty() && systemError != lastSystemError_) report = true;
-  lastSystemError_ = systemError;
+  if (systemError != lastSystemError_) {
+    if (!systemError.empty()) report = true;
+    lastSystemError_ = systemError;
+  }
   if (!report) return;
   DoDebugMessage(ReportLine(r, systemError.empty() ? lastErrorText_
                                                    : lastErrorText_ + " [" + systemError + "]"),
