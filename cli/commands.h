@@ -14,6 +14,7 @@ int Ls(const std::vector<std::string>& args, const TGlobalOptions& options);
 int Extract(const std::vector<std::string>& args, const TGlobalOptions& options);
 int Erase(const std::vector<std::string>& args, const TGlobalOptions& options);
 int CloseSession(const std::vector<std::string>& args, const TGlobalOptions& options);
+int Eject(const std::vector<std::string>& args, const TGlobalOptions& options);
 int BuildIso(const std::vector<std::string>& args, const TGlobalOptions& options);
 int Burn(const std::vector<std::string>& args, const TGlobalOptions& options);
 int BurnIso(const std::vector<std::string>& args, const TGlobalOptions& options);

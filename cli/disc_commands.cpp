@@ -8,6 +8,7 @@
 
 #include "burner/disc_burner.h"
 #include "commands.h"
+#include "compilation/session_start.h"
 #include "drive/messages.h"
 #include "platform/dispatcher.h"
 #include "platform/file_dates.h"
@@ -149,13 +150,26 @@ int Info(const std::vector<std::string>& args, const TGlobalOptions& options) {
               disc.Erasable ? "erasable" : "not erasable");
   const bool unfinished = burner.UnfinishedSession();
   if (unfinished) std::printf("%s\n", std::string(msg::kUnfinishedSession).c_str());
-  const int sessions = burner.SessionCount();
+  // Sessions as the import finds them, also on drives that do not answer READ DISC
+  // INFORMATION or READ TRACK INFORMATION.
+  auto report = [&](const std::string& line) { burner.DoDebugMessage(line, 1); };
+  TSessionStart last;
+  const int sessions = FindSessionStart(burner, 255, last, report) != 0 ? last.session : 0;
   std::printf("sessions: %d\n", sessions);
   for (int s = 1; s <= sessions && s < 255; ++s) {
-    if (!burner.ReadTrackInformation(static_cast<uint8_t>(s))) continue;
-    const TTrackExtent track = RecordedExtent(burner.TrackInfo());
-    std::printf("  session %d: start %u, size %u%s\n", s, track.start, track.size,
-                track.open ? " (unfinished)" : "");
+    if (burner.ReadTrackInformation(static_cast<uint8_t>(s))) {
+      const TTrackExtent track = RecordedExtent(burner.TrackInfo());
+      std::printf("  session %d: start %u, size %u%s\n", s, track.start, track.size,
+                  track.open ? " (unfinished)" : "");
+      continue;
+    }
+    TSessionStart at;
+    if (FindSessionStart(burner, static_cast<uint8_t>(s), at, nullptr) <= 0) continue;
+    uint32_t size = 0;
+    if (uint32_t lastBlock, length;
+        s == sessions && burner.ReadCapacity(lastBlock, length) && lastBlock >= at.block)
+      size = lastBlock - at.block + 1;  // the last session runs to the disc's last block
+    std::printf("  session %d: start %u, size %u\n", s, at.block, size);
   }
   const uint32_t used = burner.UsedBlocks(), free = burner.FreeBlocks(),
                  capacity = burner.DiscCapacity();
@@ -270,6 +284,33 @@ int Erase(const std::vector<std::string>& args, const TGlobalOptions& options) {
     if (options.progress) std::fprintf(stderr, "progress: %d%%\n", burner.EraseProgress());
   if (failed) return JobFailed("the drive reports that the erase failed");
   std::printf("erased\n");
+  return kDone;
+}
+
+}  // namespace melvaro::cli
+
+namespace melvaro::cli {
+
+int Eject(const std::vector<std::string>& args, const TGlobalOptions& options) {
+  bool load = false;
+  for (const std::string& a : args) {
+    if (a == "--load")
+      load = true;
+    else
+      return Usage();
+  }
+  TDiscBurner burner;
+  ReportMessages(burner, options.debug);
+  if (!SelectDrive(burner, options)) return kBadInput;
+  if (options.drive.empty()) burner.SelectDevice(burner.DeviceList().front());
+  if (burner.DriveInUse())  // never open the tray under another program's job
+    return JobFailed(std::string(msg::kDriveInUse) + " (" + burner.DeviceName() + ")");
+  if (!load) burner.AllowMediumRemoval(true);
+  if (!burner.EjectMedium(!load))
+    return JobFailed(std::string(load ? "the tray of " : "the disc in ") + burner.DeviceName() +
+                     (load ? " did not close" : " was not ejected") + " (" +
+                     burner.LastErrorText() + ")");
+  std::printf("%s %s\n", load ? "loaded" : "ejected", burner.DeviceName().c_str());
   return kDone;
 }
 

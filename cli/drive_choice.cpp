@@ -3,6 +3,7 @@
 
 #include "burner/disc_burner.h"
 #include "drive/messages.h"
+#include "drive/node_access.h"
 #include "options.h"
 #include "printable.h"
 
@@ -75,31 +76,73 @@ bool Writes(const TDiscBurner& burner, uint8_t kind) {
 
 namespace {
 
-// TEST UNIT READY; a disc change leaves a unit attention for the first command, so the
-// drive is asked again after one.
-bool Ready(TDiscBurner& burner) {
-  if (burner.TestUnitReady(5000)) return true;
-  if ((burner.LastSense()[2] & 0x0F) != 0x06) return false;
-  return burner.TestUnitReady(5000);
+// Whether the drive has a medium. A drive reports a medium change (a tray closed, a disc
+// put in) once as a unit attention; that answer is not taken for "no medium".
+bool HasMedium(TDiscBurner& burner) {
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    if (burner.TestUnitReady(5000)) return true;
+    if ((burner.LastSense()[2] & 0x0F) != 0x06) return false;
+  }
+  return false;
 }
 
-enum class TTake { kTaken, kNotReady, kInUse };
+enum class TTake { kTaken, kNotReady, kInUse, kReadOnly };
 
 bool ChooseDrive(TDiscBurner& burner, const TGlobalOptions& options, TDriveUse use, int& status);
 
 // Claims (or, for reading, checks) the selected drive and waits for its readiness.
-TTake Take(TDiscBurner& burner, TDriveUse use) {
+TTake Take(TDiscBurner& burner, TDriveUse use, std::string& readOnly) {
   if (use != TDriveUse::kRead) {
+    if (readOnly = ReadOnlyNote(burner); !readOnly.empty()) return TTake::kReadOnly;
     if (!burner.ClaimDrive()) return burner.DriveInUse() ? TTake::kInUse : TTake::kNotReady;
     burner.ReadCapabilities();  // read again now that nobody else holds the drive
   } else if (burner.DriveInUse()) {
     return TTake::kInUse;
   }
-  if (Ready(burner)) return TTake::kTaken;
+  if (HasMedium(burner)) return TTake::kTaken;
   return burner.DriveInUse() ? TTake::kInUse : TTake::kNotReady;
 }
 
 }  // namespace
+
+void PrintNodeNotes(TDiscBurner& burner) {
+  TTransport& transport = burner.Transport();
+  if (transport.ASPIInitialized() && !transport.IsSpti()) return;
+  for (const std::string& note : NodeAccessNotes(transport))
+    std::fprintf(stderr, "melvaro-cli: %s\n", note.c_str());
+}
+
+bool SelectDrive(TDiscBurner& burner, const TGlobalOptions& options, std::string* entry) {
+  if (!burner.InitializeASPI(options.transport != "library", options.library)) {
+    PrintNodeNotes(burner);
+    BadInput("no drive can be reached (no pass-through drive and no drive plug-in)");
+    return false;
+  }
+  if (options.transport == "pass-through" && !burner.Transport().IsSpti()) {
+    PrintNodeNotes(burner);
+    BadInput("no pass-through drive found");
+    return false;
+  }
+  const auto& list = burner.DeviceList();
+  if (list.empty()) {
+    PrintNodeNotes(burner);
+    BadInput("no CD or DVD drive found");
+    return false;
+  }
+  if (options.drive.empty()) return true;
+  for (size_t i = 0; i < list.size(); ++i) {
+    const bool index = options.drive.find_first_not_of("0123456789") == std::string::npos &&
+                       std::strtoul(options.drive.c_str(), nullptr, 10) == i;
+    if (list[i] == options.drive || list[i].rfind(options.drive + ",", 0) == 0 || index) {
+      burner.SelectDevice(list[i]);
+      if (entry) *entry = list[i];
+      return true;
+    }
+  }
+  PrintNodeNotes(burner);
+  BadInput("no drive " + options.drive);
+  return false;
+}
 
 bool OpenDrive(TDiscBurner& burner, const TGlobalOptions& options, TDriveUse use, int& status) {
   status = kBadInput;
@@ -111,44 +154,31 @@ bool OpenDrive(TDiscBurner& burner, const TGlobalOptions& options, TDriveUse use
 namespace {
 
 bool ChooseDrive(TDiscBurner& burner, const TGlobalOptions& options, TDriveUse use, int& status) {
-  if (!burner.InitializeASPI(options.transport != "library", options.library)) {
-    BadInput("no drive can be reached (no pass-through drive and no drive plug-in)");
-    return false;
-  }
-  if (options.transport == "pass-through" && !burner.Transport().IsSpti()) {
-    BadInput("no pass-through drive found");
-    return false;
+  std::string entry;
+  if (!SelectDrive(burner, options, &entry)) return false;
+  std::string readOnly;  // the note of a drive passed over because it cannot write
+  if (!options.drive.empty()) {
+    switch (Take(burner, use, readOnly)) {
+      case TTake::kTaken:
+        return true;
+      case TTake::kInUse:
+        status = JobFailed(std::string(msg::kDriveInUse) + " (" + entry + ")");
+        return false;
+      case TTake::kReadOnly:
+        BadInput(readOnly);
+        return false;
+      case TTake::kNotReady:
+        BadInput("no medium in drive " + entry);
+        return false;
+    }
   }
   const auto& list = burner.DeviceList();
-  if (list.empty()) {
-    BadInput("no CD or DVD drive found");
-    return false;
-  }
-  if (!options.drive.empty()) {
-    for (size_t i = 0; i < list.size(); ++i) {
-      const bool index = options.drive.find_first_not_of("0123456789") == std::string::npos &&
-                         std::strtoul(options.drive.c_str(), nullptr, 10) == i;
-      if (list[i] == options.drive || list[i].rfind(options.drive + ",", 0) == 0 || index) {
-        burner.SelectDevice(list[i]);
-        switch (Take(burner, use)) {
-          case TTake::kTaken:
-            return true;
-          case TTake::kInUse:
-            status = JobFailed(std::string(msg::kDriveInUse) + " (" + list[i] + ")");
-            return false;
-          case TTake::kNotReady:
-            BadInput("no medium in drive " + list[i]);
-            return false;
-        }
-      }
-    }
-    BadInput("no drive " + options.drive);
-    return false;
-  }
   std::string inUse;
   for (const std::string& entry : list) {
     burner.SelectDevice(entry);
-    const TTake taken = Take(burner, use);
+    std::string note;
+    const TTake taken = Take(burner, use, note);
+    if (taken == TTake::kReadOnly) readOnly = note;
     if (taken == TTake::kInUse && inUse.empty()) inUse = entry;
     if (taken != TTake::kTaken) continue;
     if (use != TDriveUse::kWrite) return true;
@@ -158,6 +188,7 @@ bool ChooseDrive(TDiscBurner& burner, const TGlobalOptions& options, TDriveUse u
     if (Writes(burner, kind) && (overwritable || burner.DiscStatus() != 2)) return true;
   }
   burner.SelectDevice("");
+  if (!readOnly.empty()) std::fprintf(stderr, "melvaro-cli: %s\n", readOnly.c_str());
   if (!inUse.empty()) {
     status = JobFailed(std::string(msg::kDriveInUse) + " (" + inUse + ")");
     return false;

@@ -25,6 +25,7 @@ const char* kUsage =
     "  burn-iso [--verify] [--eject] IMAGE\n"
     "  erase [--full]\n"
     "  close-session           closes the session an interrupted burn left unfinished\n"
+    "  eject [--load]          opens the tray (with --load closes it)\n"
     "  ls [--session N|last]   the tree of a recorded session\n"
     "  extract [--session N|last] DISC-PATH DEST\n"
     "  audio-info FILE         the MPEG and ID3 information of an MP3 file\n\n"
@@ -70,11 +71,9 @@ int Devices(const std::vector<std::string>& args, const TGlobalOptions& options)
   if (!args.empty()) return Usage();
   TDiscBurner burner;
   ReportMessages(burner, options.debug);
-  if (!burner.InitializeASPI(options.transport != "library", options.library))
-    return BadInput("no drive can be reached (no pass-through drive and no drive plug-in)");
-  if (options.transport == "pass-through" && !burner.Transport().IsSpti())
-    return BadInput("no pass-through drive found");
+  if (!SelectDrive(burner, options)) return kBadInput;
   for (const std::string& entry : burner.DeviceList()) std::printf("%s\n", entry.c_str());
+  PrintNodeNotes(burner);
   return kDone;
 }
 
@@ -119,10 +118,11 @@ int main(int argc, char** argv) {
                   {"burn", Burn},
                   {"burn-iso", BurnIso},
                   {"erase", Erase},
+                  {"close-session", CloseSession},
+                  {"eject", Eject},
                   {"ls", Ls},
                   {"extract", Extract},
-                  {"audio-info", AudioInfo},
-                  {"close-session", CloseSession}};
+                  {"audio-info", AudioInfo}};
   for (const auto& c : commands)
     if (command == c.name) return c.run(args, options);
   return Usage();

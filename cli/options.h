@@ -39,10 +39,18 @@ enum class TDriveUse {
   kWrite,      // as kExclusive, and without --drive a drive with a writable medium
 };
 
-// Starts the transport and selects the drive; false with a message printed when there
-// is none (status in `status`: kBadInput, or kJobFailed when the drive is held by
-// another program). Without --drive the first drive with a medium is taken (for kWrite
-// one it can write).
+// Starts the transport and, with --drive, selects that drive; false with a message
+// printed when there is none (its drive list entry in `entry`). Pass-through nodes this
+// user may not open are named.
+bool SelectDrive(TDiscBurner& burner, const TGlobalOptions& options, std::string* entry = nullptr);
+// Prints a note for each pass-through node this user cannot open, or open for writing.
+void PrintNodeNotes(TDiscBurner& burner);
+
+// SelectDrive, then a drive with a medium; false with a message printed when there is
+// none (status in `status`: kBadInput, or kJobFailed when the drive is held by another
+// program). Without --drive the first drive with a medium is taken (for kWrite one it
+// can write). For kExclusive and kWrite a drive whose node opens for reading only is
+// refused with a message that says why.
 bool OpenDrive(TDiscBurner& burner, const TGlobalOptions& options, TDriveUse use, int& status);
 
 // Starts a job and runs it to its end on this thread (the main loop of the burner's

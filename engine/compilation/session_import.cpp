@@ -12,6 +12,7 @@
 
 #include "compilation/compilation.h"
 #include "compilation/directory_reader.h"
+#include "compilation/session_start.h"
 #include "drive/messages.h"
 #include "drive/scsi_device.h"
 #include "platform/byte_order.h"
@@ -54,17 +55,21 @@ bool TCompilation::ImportSession(uint8_t session, TDEntry* root) {
   if (!Drive) return false;
   TSCSIDevice& d = *Drive;
   if (!root) root = RootDir();
-  const int count = d.SessionCount();
-  if (count == 0) return false;
-  if (session == 255 || session > count) session = static_cast<uint8_t>(count);
-  if (session == 0) return false;
+  // The start is looked for before the session is named, so that the name is the
+  // session actually found; what the search reports follows that line.
+  std::vector<std::string> found;
+  TSessionStart where;
+  const int result =
+      FindSessionStart(d, session, where, [&](const std::string& line) { found.push_back(line); });
+  if (result == 0) return false;
+  session = where.session;
   Message(">>> " + msg::Format(msg::kImportingSession, session), 1);
-  if (!d.ReadTrackInformation(session)) {
+  for (const std::string& line : found) Message(line, 1);
+  if (result < 0) {
     Message(">>> " + std::string(msg::kErrorImportingSession) + " # " + std::to_string(session), 4);
     return false;
   }
-  uint32_t start;
-  std::memcpy(&start, &d.TrackInfo()[8], 4);
+  const uint32_t start = where.block;
 
   UnreadDirectories.clear();
   std::set<uint32_t> visited;  // directory extents read: a loop on the disc ends there

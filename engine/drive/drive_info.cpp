@@ -114,7 +114,10 @@ bool TSCSIDevice::ReadCapabilities() {
   capabilitiesPage_.fill(0);
   std::array<uint8_t, 256> answer{};
   int offset = 15;
-  if (ModeSense(0x2A, answer.data(), true, 255, 254)) {
+  // A drive that keeps no default values (emulated ATAPI drives among them) is asked for
+  // its current ones.
+  if (ModeSense(0x2A, answer.data(), true, 255, 254) ||
+      ModeSense(0x2A, answer.data(), false, 255, 254)) {
     offset = FindPage(answer.data(), 0x2A, 8);
     CopyPage(capabilitiesPage_, answer, offset);
     const uint8_t read = capabilitiesPage_[2], write = capabilitiesPage_[3],

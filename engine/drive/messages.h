@@ -46,6 +46,8 @@ inline constexpr std::string_view kErrorImportingSession = "ERROR IMPORTING SESS
 inline constexpr std::string_view kImportIsoNotFound =
     "ERROR IMPORTING SESSION %d (ISO IMAGE NOT FOUND)";
 inline constexpr std::string_view kImportingSession = "IMPORTING SESSION # %d";
+inline constexpr std::string_view kSessionCountFrom = "SESSION COUNT %d FROM %s";
+inline constexpr std::string_view kSessionStartFrom = "SESSION %d STARTS AT BLOCK %d FROM %s";
 inline constexpr std::string_view kExtractingFile = "EXTRACTING FILE %s TO %s";
 inline constexpr std::string_view kInternalError0004 = "INTERNAL ERROR 0004";
 inline constexpr std::string_view kInternalError0005 = "INTERNAL ERROR 0005";

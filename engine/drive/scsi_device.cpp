@@ -192,7 +192,9 @@ void TSCSIDevice::ExecSCSICommand(TSCSIRequest& request, int timeoutMs) {
   request.SenseLen = kSenseLen;
   request.CDB[1] = static_cast<uint8_t>((request.CDB[1] & 0x1F) | (lun_ << 5));
 
-  transport_.Send(&request);
+  TRequestContext context;
+  context.timeoutMs = timeoutMs;
+  transport_.Send(&request, context);
   bool completed = LoadRequestStatus(&request) != kSsPending;
   // Most commands complete within microseconds; a short spin saves the sleep and the
   // wake-up of the event wait for them.
@@ -217,7 +219,7 @@ void TSCSIDevice::ExecSCSICommand(TSCSIRequest& request, int timeoutMs) {
     targetBusy_ = busy;
     std::memcpy(lastSense_.data(), request.SenseArea, kSenseAreaLen);
   }
-  ReportAfterCommand(request);
+  ReportAfterCommand(request, context.systemError);
   request.Event = 0;
   if (reinterpret_cast<uintptr_t>(request.BufPointer) % 4 != 0) {
     DoDebugMessage("aaaa" + std::to_string(reinterpret_cast<uintptr_t>(request.BufPointer)), 0);
@@ -246,14 +248,28 @@ std::string ReportLine(const TSCSIRequest& r, const std::string& errorText) {
          ",ASQ:" + Hex2(r.SenseArea[13]) + " " + errorText;
 }
 
-void TSCSIDevice::ReportAfterCommand(const TSCSIRequest& r) {
-  if (errorReported_) return;
-  errorReported_ = true;
+void TSCSIDevice::ReportAfterCommand(const TSCSIRequest& r, const std::string& systemError) {
+  // Only the first command writes the latch, and only a change writes the last reason,
+  // so that commands of other threads that succeed share nothing but reads.
+  const bool first = !errorReported_;
+  if (first) errorReported_ = true;
   const uint8_t status = LoadRequestStatus(&r);
-  if (status == kSsPending || status == kSsComp) return;
-  if (QuietOnFirstFailure(r.CDB[0])) return;
-  if (r.SenseArea[12] == 0x04 && r.SenseArea[13] == 0x08) return;
-  DoDebugMessage(ReportLine(r, lastErrorText_), 0);
+  if (status == kSsPending || status == kSsComp) {
+    if (!lastSystemError_.empty()) lastSystemError_.clear();
+    return;
+  }
+  bool report = first && !QuietOnFirstFailure(r.CDB[0]) &&
+                !(r.SenseArea[12] == 0x04 && r.SenseArea[13] == 0x08);
+  // A command the system refused never reached the drive: its reason is always told,
+  // once for a run of commands that fail for the same reason.
+  if (systemError != lastSystemError_) {
+    if (!systemError.empty()) report = true;
+    lastSystemError_ = systemError;
+  }
+  if (!report) return;
+  DoDebugMessage(ReportLine(r, systemError.empty() ? lastErrorText_
+                                                   : lastErrorText_ + " [" + systemError + "]"),
+                 0);
 }
 
 }  // namespace melvaro

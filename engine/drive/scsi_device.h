@@ -270,7 +270,9 @@ class TSCSIDevice {
  protected:
   // Builds a fresh request from a command block and executes it; true on status 01h.
   bool Run(const cdb::TCommandBlock& block, uint8_t* buffer, bool acceptPending = false);
-  void ReportAfterCommand(const TSCSIRequest& request);
+  // The one-time error report, and the report of every failure the system gives a
+  // reason for (systemError: from the back end, empty for an answer of the drive).
+  void ReportAfterCommand(const TSCSIRequest& request, const std::string& systemError);
 
   TTransport& transport_;
   TClock& clock_;
@@ -289,6 +291,7 @@ class TSCSIDevice {
   std::array<uint8_t, 40> trackInfo_{};
   THaInquiryRequest haInquiry_{};
   bool errorReported_ = false;
+  std::string lastSystemError_;  // the system's reason last reported, until a command succeeds
 
   std::string inquiryName_;
   uint32_t deviceCapabilities_ = 0;

@@ -3,6 +3,8 @@
 #include "sg_kernel.h"
 
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <scsi/scsi.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -10,6 +12,7 @@
 
 #include <cerrno>
 #include <fstream>
+#include <vector>
 
 namespace melvaro {
 
@@ -31,14 +34,15 @@ class TLinuxSgKernel final : public TSgKernel {
   }
   int Open(const std::string& path, bool readWrite) override {
     // O_NONBLOCK lets the node open without a medium in the tray.
-    return open(path.c_str(), (readWrite ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_CLOEXEC);
+    const int fd = open(path.c_str(), (readWrite ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_CLOEXEC);
+    return fd < 0 ? -errno : fd;
   }
   void Close(int fd) override { close(fd); }
   int SgIo(int fd, sg_io_hdr_t& hdr) override {
     int r;
     do r = ioctl(fd, SG_IO, &hdr);
     while (r < 0 && errno == EINTR);
-    return r < 0 ? -1 : 0;
+    return r < 0 ? -errno : 0;
   }
   bool GetAddress(int fd, TScsiAddress& address) override {
     struct {
@@ -51,6 +55,32 @@ class TLinuxSgKernel final : public TSgKernel {
     address.channel = (idlun.dev_id >> 16) & 0xFF;
     address.host = (idlun.dev_id >> 24) & 0xFF;
     return true;
+  }
+  TNodeOwner NodeOwner(const std::string& path) override {
+    TNodeOwner owner;
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) return owner;
+    owner.known = true;
+    owner.mode = st.st_mode & 07777;
+    std::vector<char> buffer(16384);
+    struct passwd pw {};
+    struct passwd* pwFound = nullptr;
+    owner.user = getpwuid_r(st.st_uid, &pw, buffer.data(), buffer.size(), &pwFound) == 0 && pwFound
+                     ? pw.pw_name
+                     : std::to_string(st.st_uid);
+    struct group gr {};
+    struct group* grFound = nullptr;
+    owner.group = getgrgid_r(st.st_gid, &gr, buffer.data(), buffer.size(), &grFound) == 0 && grFound
+                      ? gr.gr_name
+                      : std::to_string(st.st_gid);
+    owner.member = getegid() == st.st_gid;
+    const int count = getgroups(0, nullptr);
+    if (count > 0) {
+      std::vector<gid_t> groups(static_cast<size_t>(count));
+      const int n = getgroups(count, groups.data());
+      for (int i = 0; i < n; ++i) owner.member = owner.member || groups[i] == st.st_gid;
+    }
+    return owner;
   }
 };
 

@@ -31,9 +31,10 @@ uint8_t HostStatusOf(bool called, uint8_t hostStatus) {
 
 }  // namespace
 
-int TSptiLayer::OpenNode(int position) {
+int TSptiLayer::OpenNode(int position, int& writeError) {
   const std::string path = OpticalNodePath(position - kFirstPosition);
   int fd = kernel_.Open(path, true);
+  writeError = fd < 0 ? -fd : 0;
   if (fd < 0) fd = kernel_.Open(path, false);
   return fd;
 }
@@ -49,11 +50,17 @@ int TSptiLayer::Initialize() {
   noAddressCount_ = 0;
   adapterCount_ = 0;
   table_.fill(TEntry{});
+  unreachable_.clear();
   int found = 0;
   for (int position = kFirstPosition; position < kLastPosition; ++position) {
-    if (kernel_.NodeDeviceType(position - kFirstPosition) != 5) continue;
-    const int fd = OpenNode(position);
-    if (fd < 0) continue;
+    const int node = position - kFirstPosition;
+    if (kernel_.NodeDeviceType(node) != 5) continue;
+    int writeError = 0;
+    const int fd = OpenNode(position, writeError);
+    if (fd < 0) {
+      unreachable_.push_back({node, -fd, false});
+      continue;
+    }
     std::vector<uint8_t> answer(1025, 0);
     uint8_t cdb[6] = {0x12, 0x00, 0x00, 0x00, 0x60, 0x00};
     uint8_t sense[24] = {};
@@ -67,11 +74,13 @@ int TSptiLayer::Initialize() {
     hdr.cmdp = cdb;
     hdr.sbp = sense;
     hdr.timeout = kTimeoutSeconds * 1000;
-    if (kernel_.SgIo(fd, hdr) != 0) {
+    if (const int error = kernel_.SgIo(fd, hdr); error != 0) {
       kernel_.Close(fd);
+      unreachable_.push_back({node, -error, true});
       continue;
     }
     TEntry& entry = table_[position];
+    entry.writeError = writeError;
     std::memcpy(entry.inquiry.data(), answer.data(), entry.inquiry.size());
     TScsiAddress address;
     if (kernel_.GetAddress(fd, address)) {
@@ -109,6 +118,7 @@ void TSptiLayer::Shutdown() {
     entry.handle = -1;
   }
   table_.fill(TEntry{});
+  unreachable_.clear();
   adapterCount_ = 0;
   ready_ = false;
 }
@@ -127,6 +137,11 @@ uint32_t TSptiLayer::SupportInfo() {
 }
 
 uint8_t TSptiLayer::SendRequest(void* record) {
+  TRequestContext context;
+  return SendRequestWith(record, context);
+}
+
+uint8_t TSptiLayer::SendRequestWith(void* record, TRequestContext& context) {
   if (!record) return kSsErr;
   auto* bytes = static_cast<uint8_t*>(record);
   switch (bytes[0]) {
@@ -158,7 +173,7 @@ uint8_t TSptiLayer::SendRequest(void* record) {
       return r.Status;
     }
     case kScExecScsiCmd:
-      return Execute(*static_cast<TSCSIRequest*>(record));
+      return Execute(*static_cast<TSCSIRequest*>(record), context);
     case kScGetDiskInfo:
       bytes[1] = kSsPending;
       return kSsErr;
@@ -168,7 +183,7 @@ uint8_t TSptiLayer::SendRequest(void* record) {
   }
 }
 
-uint8_t TSptiLayer::Execute(TSCSIRequest& r) {
+uint8_t TSptiLayer::Execute(TSCSIRequest& r, TRequestContext& context) {
   const int position = PositionOf(r.HaId, r.Target, r.Lun);
   if (position < 0) {
     r.Status = kSsNoDevice;
@@ -185,7 +200,15 @@ uint8_t TSptiLayer::Execute(TSCSIRequest& r) {
     r.Status = kSsComp;
     return r.Status;
   }
-  if (entry.handle < 0) entry.handle = OpenNode(position);
+  const std::string path = OpticalNodePath(position - kFirstPosition);
+  int openError = 0;
+  if (entry.handle < 0) {
+    const int fd = OpenNode(position, entry.writeError);
+    if (fd >= 0)
+      entry.handle = fd;
+    else
+      openError = -fd;
+  }
   uint8_t sense[kSenseAreaLen] = {};
   sg_io_hdr_t hdr{};
   hdr.interface_id = 'S';
@@ -198,8 +221,16 @@ uint8_t TSptiLayer::Execute(TSCSIRequest& r) {
   hdr.dxferp = hdr.dxfer_direction == SG_DXFER_NONE ? nullptr : r.BufPointer;
   hdr.cmdp = r.CDB;
   hdr.sbp = sense;
-  hdr.timeout = kTimeoutSeconds * 1000;
-  const bool called = entry.handle >= 0 && kernel_.SgIo(entry.handle, hdr) == 0;
+  // Commands that take long (closing a session, flushing a DVD's cache, blanking) ask
+  // for more; an expired command is aborted and the drive reset, so none gets less.
+  hdr.timeout = std::max<unsigned>(kTimeoutSeconds * 1000, std::max(context.timeoutMs, 0));
+  int callError = 0;
+  if (entry.handle >= 0) callError = -kernel_.SgIo(entry.handle, hdr);
+  const bool called = entry.handle >= 0 && callError == 0;
+  if (openError != 0)
+    context.systemError = "open " + path + ": " + std::strerror(openError);
+  else if (callError != 0)
+    context.systemError = "SG_IO " + path + ": " + std::strerror(callError);
   // DRIVER_SENSE (08h) only says that sense data came back.
   const bool transportOk = called && hdr.host_status == 0 && (hdr.driver_status & ~0x08) == 0;
   if (transportOk && hdr.status == 0) {

@@ -77,6 +77,10 @@ uint8_t TTransport::Send(void* record) {
   return active_ ? active_->SendRequest(record) : 0x04;
 }
 
+uint8_t TTransport::Send(void* record, TRequestContext& context) {
+  return active_ ? active_->SendRequestWith(record, context) : 0x04;
+}
+
 TTransport& ProcessTransport() {
   static TTransport transport;
   return transport;

@@ -48,6 +48,7 @@ class TTransport {
   uint32_t SupportInfo();
   // Passes one record to the active back end; kSsErr when none is active.
   uint8_t Send(void* record);
+  uint8_t Send(void* record, TRequestContext& context);
 
  private:
   bool TakeSpti(int found);

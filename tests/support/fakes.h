@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -129,9 +130,12 @@ class TFakeKernel final : public TSgKernel {
     bool hasAddress = true;
     TScsiAddress address;
     bool openable = true;
-    bool readOnly = false;  // opens only read-only
-    // Other commands: returns the SCSI status and may fill sense; -1 fails the ioctl.
+    int openError = EACCES;  // errno of a refused open
+    bool readOnly = false;   // opens only read-only; the read-write open gets openError
+    // Other commands: returns the SCSI status and may fill sense; a negative value fails
+    // the ioctl with that -errno.
     std::function<int(sg_io_hdr_t&)> command = [](sg_io_hdr_t&) { return 0; };
+    TNodeOwner owner{true, "root", "cdrom", 0660, false};
   };
   int NodeDeviceType(int node) override {
     auto it = nodes.find(node);
@@ -141,7 +145,8 @@ class TFakeKernel final : public TSgKernel {
     ++opens;
     const int node = std::stoi(path.substr(7));
     auto it = nodes.find(node);
-    if (it == nodes.end() || !it->second.openable || (readWrite && it->second.readOnly)) return -1;
+    if (it == nodes.end()) return -ENOENT;
+    if (!it->second.openable || (readWrite && it->second.readOnly)) return -it->second.openError;
     const int fd = nextFd++;
     fds[fd] = node;
     return fd;
@@ -152,7 +157,7 @@ class TFakeKernel final : public TSgKernel {
   }
   int SgIo(int fd, sg_io_hdr_t& hdr) override {
     auto it = fds.find(fd);
-    if (it == fds.end()) return -1;
+    if (it == fds.end()) return -EBADF;
     TNode& node = nodes[it->second];
     const uint8_t* cdb = hdr.cmdp;
     cdbs.emplace_back(cdb, cdb + hdr.cmd_len);
@@ -164,7 +169,7 @@ class TFakeKernel final : public TSgKernel {
       return 0;
     }
     const int status = node.command(hdr);
-    if (status < 0) return -1;
+    if (status < 0) return status;
     hdr.status = static_cast<uint8_t>(status);
     return 0;
   }
@@ -173,6 +178,10 @@ class TFakeKernel final : public TSgKernel {
     if (!node.hasAddress) return false;
     address = node.address;
     return true;
+  }
+  TNodeOwner NodeOwner(const std::string& path) override {
+    auto it = nodes.find(std::stoi(path.substr(7)));
+    return it == nodes.end() ? TNodeOwner{} : it->second.owner;
   }
   std::map<int, TNode> nodes;
   std::map<int, int> fds;
