@@ -1,5 +1,7 @@
 #include <cstdio>
 #include <cstdlib>
+#include <set>
+#include <string>
 
 #include "burner/disc_burner.h"
 #include "drive/messages.h"
@@ -22,16 +24,18 @@ int JobFailed(const std::string& text) {
 namespace {
 
 bool limitReached = false;
+std::set<std::string> limitsTold;  // a limit met once per file dropped is told once
 
 }  // namespace
 
 void ReportMessages(TDiscBurner& burner, bool debug) {
   burner.DoDebug = debug;
   limitReached = false;
+  limitsTold.clear();
   burner.OnDebugMessage = [debug](TSCSIDevice*, const std::string& message, uint8_t type) {
     if (type == 3) {
-      if (limitReached && !debug) return;  // once, not once per file dropped
       limitReached = true;
+      if (!limitsTold.insert(message).second && !debug) return;
     }
     if (debug || type == 0 || type == 3 || type == 4)
       std::fprintf(stderr, "%s\n", Printable(message).c_str());
