@@ -1,8 +1,9 @@
 // Burning a compilation of 1 000 files of 2 MiB to an unthrottled virtual DVD+R, and
 // building its image through the cache, against `cat` of the same files into one file,
-// each in a child process of its own (the fastest of five runs). Prints the burn's ratio
-// to cat with and without the ready waits the burn sequence prescribes, the cached
-// image's ratio, and the peak memory of both jobs in MiB.
+// each in a child process of its own, in pairs run in turn: cat, burn, cat, image. Prints
+// one line per round (five, or as many as the second argument says): the burn's ratio to
+// its cat with and without the ready waits the burn sequence prescribes, the cached
+// image's ratio to its cat, and the peak memory of both jobs in MiB.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -121,15 +122,6 @@ double Burn(const std::string& folder, const std::string& vrec, bool toImage) {
   return clock.skipped / 1000.0;
 }
 
-double Min(const std::vector<double>& v) {
-  return *std::min_element(v.begin(), v.end());
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -143,34 +135,34 @@ int main(int argc, char** argv) {
     std::ofstream(folder + "/f" + std::to_string(i) + ".bin", std::ios::binary)
         .write(data.data(), data.size());
   }
-  // The fastest of five runs of each job: what slows a run here (other processes, the
-  // host's memory) only ever adds time.
-  std::vector<double> cat, burn, waits, image, burnPeak, imagePeak;
-  for (int round = 0; round < 5; ++round) {
-    cat.push_back(InChild([&] {
-                    std::string command = "cat";
-                    for (int i = 0; i < 1000; ++i)
-                      command += " " + folder + "/f" + std::to_string(i) + ".bin";
-                    command += " > " + work + "/cat.out";
-                    return std::system(command.c_str()) == 0 ? 0.0 : 1.0;
-                  }).seconds);
+  const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
+  auto cat = [&] {
+    const double seconds = InChild([&] {
+                             std::string command = "cat";
+                             for (int i = 0; i < 1000; ++i)
+                               command += " " + folder + "/f" + std::to_string(i) + ".bin";
+                             command += " > " + work + "/cat.out";
+                             return std::system(command.c_str()) == 0 ? 0.0 : 1.0;
+                           }).seconds;
     std::filesystem::remove(work + "/cat.out");
+    return seconds;
+  };
+  for (int round = 0; round < rounds; ++round) {
+    const double catBeforeBurn = cat();
     const TRun burnRun = InChild([&] { return Burn(folder, work + "/vrec", false); });
     std::filesystem::remove(work + "/vrec/drive0.data");
+    const double catBeforeImage = cat();
     const TRun imageRun = InChild([&] { return Burn(folder, work + "/vrec", true); });
     std::filesystem::remove(work + "/image.iso");
     if (std::getenv("MELVARO_BENCH_VERBOSE"))
-      std::fprintf(stderr, "cat %.2f s, burn %.2f s + %.2f s of ready waits, image %.2f s\n",
-                   cat.back(), burnRun.seconds, burnRun.waits, imageRun.seconds);
-    burn.push_back(burnRun.seconds);
-    waits.push_back(burnRun.waits);
-    image.push_back(imageRun.seconds);
-    burnPeak.push_back(burnRun.peakMiB);
-    imagePeak.push_back(imageRun.peakMiB);
+      std::fprintf(stderr,
+                   "cat %.2f s, burn %.2f s + %.2f s of ready waits, cat %.2f s, image %.2f s\n",
+                   catBeforeBurn, burnRun.seconds, burnRun.waits, catBeforeImage, imageRun.seconds);
+    std::printf("%.3f %.3f %.3f %.0f %.0f\n", (burnRun.seconds + burnRun.waits) / catBeforeBurn,
+                burnRun.seconds / catBeforeBurn, imageRun.seconds / catBeforeImage, burnRun.peakMiB,
+                imageRun.peakMiB);
+    std::fflush(stdout);
   }
-  const double best = Min(cat);
-  std::printf("%.2f %.2f %.2f %.0f %.0f\n", (Min(burn) + Median(waits)) / best, Min(burn) / best,
-              Min(image) / best, Median(burnPeak), Median(imagePeak));
   std::filesystem::remove_all(work);
   return 0;
 }

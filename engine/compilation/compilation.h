@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "compilation/entries.h"
+#include "platform/file_copy.h"
 #include "platform/file_search.h"
 
 namespace melvaro {
@@ -153,6 +154,9 @@ class TCompilation {
   // std::system_error when a file cannot be opened, read or written.
   int BuildImageDirect(const std::string& fileName);
   std::function<void(const std::string& error)> OnImageDone;
+  // The kernel copy that moves the files' data into the image; where it refuses, the data
+  // goes through a buffer. Tests put a refusing or failing one here.
+  TKernelCopyCall KernelCopy = SystemKernelCopy();
 
  protected:
   // The header stream a job's cache reads (and empties).

@@ -1,5 +1,6 @@
 // An image file written on the caller's thread: the header stream, the boot image, the
-// padding up to the first file block, and every file's data on its planned blocks.
+// padding up to the first file block, and every file's data on its planned blocks. The
+// file data is copied inside the kernel where the file systems allow it.
 //
 // The image is written beside its final name and renamed over it when complete, so a
 // failed build (also one whose source changed under it) never replaces the image that
@@ -13,6 +14,7 @@
 
 #include "compilation/compilation.h"
 #include "drive/messages.h"
+#include "platform/file_copy.h"
 #include "platform/file_streams.h"
 #include "platform/image_destination.h"
 
@@ -58,31 +60,32 @@ int TCompilation::BuildImageDirect(const std::string& fileName) {
   try {
     THandleStreamEx out(destination.Fd());
     WriteAll(out, header_.data(), static_cast<int64_t>(header_.size()), temp);
-    std::vector<uint8_t> buffer(kChunk);
-    const std::vector<uint8_t> zero(2048, 0);
+    const std::vector<uint8_t> zero(kChunk, 0);
+    auto writeZeros = [&](int64_t length) {
+      for (; length > 0; length -= kChunk)
+        WriteAll(out, zero.data(), std::min<int64_t>(length, kChunk), temp);
+    };
+    TFileCopier copier(KernelCopy);
 
-    // Copies `length` bytes of a source onto whole blocks. A source that has become
-    // shorter than planned is filled up with zeros, one that has grown is cut, so that
-    // every later file stays on its planned blocks.
+    // Copies `length` bytes of a source onto whole blocks, inside the kernel where it can.
+    // A source that has become shorter than planned is filled up with zeros, one that has
+    // grown is cut, so that every later file stays on its planned blocks.
     auto copy = [&](const std::string& path, int64_t length) {
       TFileStreamEx in(path, fmOpenRead | fmShareDenyNone);
-      int64_t remaining = length;
-      bool changed = false;
-      while (remaining > 0) {
-        const int32_t chunk = static_cast<int32_t>(std::min<int64_t>(kChunk, remaining));
-        const int32_t rounded = (chunk + 2047) / 2048 * 2048;
-        const int32_t got = changed ? 0 : in.Read(buffer.data(), chunk);
-        if (got < chunk) changed = true;
-        std::memset(buffer.data() + got, 0, static_cast<size_t>(rounded - got));
-        WriteAll(out, buffer.data(), rounded, temp);
-        remaining -= chunk;
+      const TCopyResult r = copier.Copy(in.Handle(), out.Handle(), length);
+      if (r.fault != TCopyFault::kNone) {
+        errno = r.error;
+        Fail(r.fault == TCopyFault::kRead    ? "cannot read " + path
+             : r.fault == TCopyFault::kWrite ? "cannot write " + temp
+                                             : "cannot copy " + path + " into " + temp);
       }
-      if (!changed && in.Read(buffer.data(), 1) != 0) changed = true;
-      return !changed;
+      writeZeros((length + 2047) / 2048 * 2048 - r.copied);
+      uint8_t more = 0;
+      return r.copied == length && in.Read(&more, 1) == 0;
     };
 
     if (BootImageEnabled) copy(BootImagePath, int64_t{BootImageBlocks} * 2048);
-    for (int64_t i = 0; i < PadBlocks; ++i) WriteAll(out, zero.data(), 2048, temp);
+    if (PadBlocks > 0) writeZeros(PadBlocks * 2048);
     for (const auto& f : files_) {
       if (f->IsDirectory() || f->Imported) continue;
       if (f->IsoLength == 0) {

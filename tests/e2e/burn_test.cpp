@@ -21,6 +21,11 @@ struct TBurnCase {
   bool format;  // an unformatted DVD+RW: formatted by the write thread
 };
 
+// Failure messages name the case rather than dump its bytes.
+void PrintTo(const TBurnCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class BurnMedia : public Burn, public ::testing::WithParamInterface<TBurnCase> {};
 
 TEST_P(BurnMedia, CompilationReadsBackAsItsSources) {

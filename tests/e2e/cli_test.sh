@@ -82,6 +82,24 @@ echo two > "$work/dup2/"$'tab\tname.txt'
 expect 1 "not added to the disc: $work/dup2/tab\x09name.txt" "$cli" burn \
   "$work/dup1/"$'tab\tname.txt' "$work/dup2/"$'tab\tname.txt'
 expect 2 "usage" "$cli" frobnicate
+expect 2 "no command frobnicate" "$cli" frobnicate
+# Every command has its own help; an error names the option or operand at fault, and
+# options take their value as "--name VALUE" or "--name=VALUE".
+for command in devices info build-iso burn burn-iso erase ls extract audio-info; do
+  expect 0 "melvaro-cli $command" "$cli" "$command" --help
+done
+expect 0 "--close-disc" "$cli" burn --help
+expect 0 "--full" "$cli" erase -h
+expect 2 "--speed" "$cli" burn --speed fast "$work/two"
+expect 2 "--frob" "$cli" burn --frob "$work/two"
+expect 2 "--output is required" "$cli" build-iso "$work/two"
+expect 2 "PATH is required" "$cli" build-iso -o "$work/none.iso"
+expect 2 "--session" "$cli" ls --session 0
+expect 2 "--import" "$cli" burn --import first "$work/two"
+expect 2 "--transport" "$cli" --transport scsi devices
+expect 2 "not expected: $work/x" "$cli" burn-iso "$work/image.iso" "$work/x"
+expect 0 "blocks" "$cli" build-iso --output="$work/equals.iso" --label=Equals -- "$work/two"
+isoinfo -d -i "$work/equals.iso" | grep -q "^Volume id: EQUALS" || fail "--label=VALUE not taken"
 expect 1 "no file system" "$cli" extract '\nothing.txt' "$work/x"
 "$vrec" status --drive 0 | grep -q "^disc: empty" || fail "a refused job wrote to the disc"
 echo "every command behaves"

@@ -37,6 +37,11 @@ struct TMediumCase {
   std::array<const char*, 4> expected;  // blank, open session, closed session, closed disc
 };
 
+// Failure messages name the case rather than dump its bytes.
+void PrintTo(const TMediumCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class MediumInformation : public TVrecDriveTest,
                           public ::testing::WithParamInterface<TMediumCase> {};
 

@@ -34,6 +34,11 @@ struct TSessionCase {
   vrec::TMediumKind medium;
 };
 
+// Failure messages name the case rather than dump its bytes.
+void PrintTo(const TSessionCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class SessionMedia : public Sessions, public ::testing::WithParamInterface<TSessionCase> {};
 
 TEST_P(SessionMedia, TheSecondSessionShowsEveryFile) {

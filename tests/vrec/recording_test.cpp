@@ -18,6 +18,11 @@ struct TSequentialCase {
   bool finalizeByFunction;
 };
 
+// Failure messages name the case rather than dump its bytes.
+void PrintTo(const TSequentialCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class SequentialMedia : public TVrecTest, public ::testing::WithParamInterface<TSequentialCase> {};
 
 TEST_P(SequentialMedia, WriteCloseAppendFinalize) {
