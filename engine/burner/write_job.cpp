@@ -184,6 +184,7 @@ int TDiscBurner::BuildImage(const std::string& fileName, bool direct) {
 void TDiscBurner::StartWriteThread(bool toFile) {
   WaitForJob();
   abort_ = false;
+  bytesWritten_ = 0;  // before the job counts as running: no poll sees the last job's count
   jobRunning_ = true;
   writeThread_ = std::thread([this, toFile] { RunWriteThread(toFile); });
 }
@@ -227,7 +228,8 @@ void TDiscBurner::RunWriteThread(bool toFile) {
     std::string destinationError;
     imageFd_ = imageDestination_.Open(ISOFileName, destinationError) ? imageDestination_.Fd() : -1;
     if (imageFd_ < 0) {
-      fail(msg::Format(msg::kCantCreateFile, ISOFileName) + ": " + destinationError);
+      DoDebugMessage(">>> " + destinationError, 0);
+      fail(msg::Format(msg::kCantCreateFile, ISOFileName));
       FinishDisc(kind, track);
       return Done(true);
     }

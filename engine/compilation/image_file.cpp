@@ -112,9 +112,10 @@ int TCompilation::BuildImageDirect(const std::string& fileName) {
     destination.Discard();
     throw;
   }
-  // A failed build leaves the image that was there as it was.
+  // A failed build leaves the image that was there as it was; without one, the image
+  // (with the changed sources' planned blocks) is kept for the user to look at.
   std::string commitError;
-  if (!error.empty()) {
+  if (!error.empty() && destination.Existed()) {
     destination.Discard();
   } else if (!destination.Commit(commitError)) {
     throw EDestinationError(commitError);

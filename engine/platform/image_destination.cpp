@@ -85,6 +85,7 @@ bool TImageDestination::Open(const std::string& requested, std::string& error) {
   }
   if (existing) fchmod(fd, st.st_mode & 07777);  // the new image keeps the old one's mode
   path_ = path;
+  existed_ = existing;
   temp_ = name;
   fd_ = fd;
   return true;

@@ -22,6 +22,8 @@ class TImageDestination {
   int Fd() const { return fd_; }
   const std::string& Path() const { return path_; }
   const std::string& TempPath() const { return temp_; }
+  // Whether a file stood at the destination when it was opened.
+  bool Existed() const { return existed_; }
   // Closes the temporary file and renames it over the destination. False with `error`
   // set when either fails; the temporary file is then removed and the old image stays.
   bool Commit(std::string& error);
@@ -32,6 +34,7 @@ class TImageDestination {
   std::string path_;
   std::string temp_;
   int fd_ = -1;
+  bool existed_ = false;
 };
 
 }  // namespace melvaro

@@ -202,6 +202,21 @@ TEST_F(Burn, ABusyDriveIsWaitedForAndAWriteErrorEndsTheJob) {
   EXPECT_EQ(error.back(), ']');
 }
 
+TEST_F(Burn, AJobHoldsTheDriveFromItsFirstCommandToItsEnd) {
+  Load(vrec::TMediumKind::DvdPlusR);
+  recorder->Clear();
+  EXPECT_EQ(BurnCompilation(), "");
+  EXPECT_EQ(recorder->Reservations(), (std::vector<uint8_t>{0x16, 0x17}));
+  EXPECT_FALSE(burner->DriveClaimed()) << "released at the job's end";
+  // A claim belongs to the drive it was taken on: choosing a drive gives it up.
+  ASSERT_TRUE(burner->ClaimDrive());
+  EXPECT_TRUE(burner->DriveClaimed());
+  recorder->Clear();
+  burner->SelectDevice(burner->DeviceList().at(kDvdDrive));
+  EXPECT_FALSE(burner->DriveClaimed());
+  EXPECT_EQ(recorder->Reservations(), (std::vector<uint8_t>{0x17}));
+}
+
 TEST_F(Burn, TestWriteFinalizeTrackAndFinalizeDisc) {
   Load(vrec::TMediumKind::CdR);
   burner->TestWrite = true;

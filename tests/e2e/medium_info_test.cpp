@@ -73,7 +73,7 @@ INSTANTIATE_TEST_SUITE_P(
                     {"kind 2, CD-R, 0/359849 blocks, sessions 0-0, last 0, disc 0, erasable 0 | "
                      "fixed sessions 0 used 0 free 359849 capacity 359999",
                      "kind 2, CD-R, 3000/359849 blocks, sessions 0-0, last 1, disc 1, erasable 0 | "
-                     "fixed sessions 1 used 2999 free 359849 capacity 359999",
+                     "fixed sessions 1 used 2999 free 356849 capacity 359999",
                      "kind 2, CD-R, 14400/359849 blocks, sessions 1-1, last 0, disc 1, erasable 0 "
                      "| fixed sessions 1 used 14400 free 345449 capacity 359999",
                      "kind 2, CD-R, 15400/359999 blocks, sessions 1-2, last 3, disc 2, erasable 0 "
@@ -84,7 +84,7 @@ INSTANTIATE_TEST_SUITE_P(
                     {"kind 3, CD-RW, 0/359849 blocks, sessions 0-0, last 0, disc 0, erasable 1 | "
                      "erasable sessions 0 used 0 free 359849 capacity 359999",
                      "kind 3, CD-RW, 3000/359849 blocks, sessions 0-0, last 1, disc 1, erasable 1 "
-                     "| erasable sessions 1 used 2999 free 359849 capacity 359999",
+                     "| erasable sessions 1 used 2999 free 356849 capacity 359999",
                      "kind 3, CD-RW, 14400/359849 blocks, sessions 1-1, last 0, disc 1, erasable 1 "
                      "| erasable sessions 1 used 14400 free 345449 capacity 359999",
                      "kind 3, CD-RW, 15400/359999 blocks, sessions 1-2, last 3, disc 2, erasable 1 "

@@ -14,7 +14,9 @@
 
 namespace melvaro::test {
 
-// The plug-in, with every CDB it is sent recorded.
+// The plug-in, with every CDB it is sent recorded. The reservation a job holds the drive
+// with (RESERVE (6) and RELEASE (6)) is kept apart, so that the sequences of the jobs
+// read as the drive sees them between the two.
 class TRecordingBackend final : public TAspiBackend {
  public:
   TRecordingBackend() : library_(MELVARO_BIN_DIR "/libwnaspi32.so") {}
@@ -23,9 +25,17 @@ class TRecordingBackend final : public TAspiBackend {
     if (static_cast<uint8_t*>(record)[0] == kScExecScsiCmd) {
       const auto* r = static_cast<TSCSIRequest*>(record);
       std::lock_guard<std::mutex> hold(lock_);
-      cdbs_.emplace_back(r->CDB, r->CDB + r->CDBLen);
+      if (r->CDB[0] == 0x16 || r->CDB[0] == 0x17)
+        reservations_.push_back(r->CDB[0]);
+      else
+        cdbs_.emplace_back(r->CDB, r->CDB + r->CDBLen);
     }
     return library_.SendRequest(record);
+  }
+  // The RESERVE (16h) and RELEASE (17h) operation codes sent, in order.
+  std::vector<uint8_t> Reservations() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return reservations_;
   }
   std::vector<std::vector<uint8_t>> Cdbs() {
     std::lock_guard<std::mutex> hold(lock_);
@@ -34,12 +44,14 @@ class TRecordingBackend final : public TAspiBackend {
   void Clear() {
     std::lock_guard<std::mutex> hold(lock_);
     cdbs_.clear();
+    reservations_.clear();
   }
 
  private:
   TAspiLibrary library_;
   std::mutex lock_;
   std::vector<std::vector<uint8_t>> cdbs_;
+  std::vector<uint8_t> reservations_;
 };
 
 class Burn : public TVrecDriveTest {
