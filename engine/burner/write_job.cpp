@@ -184,7 +184,6 @@ int TDiscBurner::BuildImage(const std::string& fileName, bool direct) {
 void TDiscBurner::StartWriteThread(bool toFile) {
   WaitForJob();
   abort_ = false;
-  bytesWritten_ = 0;  // before the job counts as running: no poll sees the last job's count
   jobRunning_ = true;
   writeThread_ = std::thread([this, toFile] { RunWriteThread(toFile); });
 }
