@@ -58,6 +58,16 @@ void TCacheThread::SetErrorText(const std::string& text) {
   if (hasError_) settled_.Set();
 }
 
+std::vector<std::string> TCacheThread::SourceErrors() {
+  std::lock_guard<std::mutex> hold(textLock_);
+  return sourceErrors_;
+}
+
+void TCacheThread::AddSourceError(const std::string& text) {
+  std::lock_guard<std::mutex> hold(textLock_);
+  sourceErrors_.push_back(text);
+}
+
 void TCacheThread::MarkPrimed() {
   if (!primed_.exchange(true)) settled_.Set();
 }
@@ -208,15 +218,16 @@ void TCacheThread::Run() {
         currentFile_ = source.path;
       }
       fd = open(source.path.c_str(), O_RDONLY | O_CLOEXEC);
-      if (fd < 0) {
+      if (fd < 0 && !primed_) {
         std::lock_guard<TDriveLock> hold(lock_);
         SetErrorText(msg::Format(msg::kCantOpenFile, source.path));
         finished_ = true;
         return;
       }
+      if (fd < 0) AddSourceError(msg::Format(msg::kCantOpenFile, source.path));
     }
     int64_t left = source.length;
-    bool ended = false;  // the file gave less than its planned length
+    bool ended = fd < 0;  // the file gave less than its planned length
     while (left > 0) {
       if (!current_) StartBlock();
       uint8_t* assembly = current_->data.data();
@@ -229,6 +240,8 @@ void TCacheThread::Run() {
           if (n < 0 && errno == EINTR) continue;
           if (n <= 0) {
             ended = true;
+            AddSourceError(
+                msg::Format(n < 0 ? msg::kCantReadFile : msg::kFileShorter, source.path));
             break;
           }
           got += static_cast<uint32_t>(n);
