@@ -204,6 +204,13 @@ void TCacheThread::Run() {
       for (const auto& f : *sources_.files)
         if (!f->IsDirectory() && !f->Imported && !f->SourcePath.empty() && f->IsoLength > 0)
           list.push_back({f->SourcePath, f->IsoLength});
+    // The post-gap continues the last block rather than starting blocks of its own, so
+    // that the image ends in as few 32-block writes as its length needs.
+    if (postGap_) {
+      std::lock_guard<TDriveLock> hold(lock_);
+      list.push_back({"", 614400 - imageLength_});
+      remaining_ += 614400 - imageLength_;
+    }
   }
   int fd = -1;
   auto closeFile = [&] {
@@ -282,18 +289,6 @@ void TCacheThread::Run() {
     std::lock_guard<TDriveLock> hold(lock_);
     if (fill > 0) QueueCurrent(fill);
     fill = 0;
-  }
-  if (postGap_ && sources_.imageFile.empty()) {
-    std::lock_guard<TDriveLock> hold(lock_);
-    int64_t padding = 614400 - imageLength_;
-    remaining_ += padding;
-    const std::vector<uint8_t> zeros(blockSize_, 0);
-    while (padding > 0) {
-      const uint32_t n = static_cast<uint32_t>(std::min<int64_t>(blockSize_, padding));
-      QueueCopy(zeros.data(), n);
-      bufferedBytes_ += n;
-      padding -= n;
-    }
   }
   MarkPrimed();
   std::unique_lock<TDriveLock> hold(lock_);
