@@ -1,7 +1,9 @@
 // build-iso, burn and burn-iso, with the checks before a job and the verification after.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -139,21 +141,33 @@ bool SameBlocks(TDiscBurner& burner, uint32_t block, uint32_t blocks, const uint
   return true;
 }
 
+// A file that cannot be read, or gives fewer than `length` bytes, is not verified:
+// false with `unreadable` set.
 bool SameAsFile(TDiscBurner& burner, uint32_t block, const std::string& path, int64_t length,
-                uint32_t& differs) {
+                uint32_t& differs, bool& unreadable) {
   std::vector<uint8_t> data(static_cast<size_t>(std::min<int64_t>(length, 64 << 20)));
+  unreadable = false;
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
-    differs = block;
+    unreadable = true;
     return false;
   }
   int64_t done = 0;
   bool same = true;
   while (same && done < length) {
     const size_t n = static_cast<size_t>(std::min<int64_t>(data.size(), length - done));
-    const ssize_t got = pread(fd, data.data(), n, static_cast<off_t>(done));
-    if (got < 0) break;
-    std::memset(data.data() + got, 0, n - static_cast<size_t>(got));
+    size_t got = 0;
+    while (got < n) {
+      const ssize_t r = pread(fd, data.data() + got, n - got, static_cast<off_t>(done + got));
+      if (r < 0 && errno == EINTR) continue;
+      if (r <= 0) break;
+      got += static_cast<size_t>(r);
+    }
+    if (got < n) {
+      unreadable = true;
+      same = false;
+      break;
+    }
     same = SameBlocks(burner, block + static_cast<uint32_t>(done / 2048),
                       static_cast<uint32_t>((n + 2047) / 2048), data.data(), n, differs);
     done += static_cast<int64_t>(n);
@@ -162,10 +176,16 @@ bool SameAsFile(TDiscBurner& burner, uint32_t block, const std::string& path, in
   return same;
 }
 
+int NotVerified(const std::string& path) {
+  std::fprintf(stderr, "verify: cannot read %s: not verified\n", path.c_str());
+  return kJobFailed;
+}
+
 // Reads the written session back: the header, the boot image, the padding and every new
 // file's blocks.
 int VerifySession(TDiscBurner& burner) {
   uint32_t differs = 0;
+  bool unreadable = false;
   const auto& header = burner.HeaderStream();
   uint32_t block = burner.StartBlock;
   bool same = SameBlocks(burner, block, static_cast<uint32_t>(header.size() / 2048), header.data(),
@@ -173,7 +193,8 @@ int VerifySession(TDiscBurner& burner) {
   block += static_cast<uint32_t>(header.size() / 2048);
   if (same && burner.BootImageEnabled) {
     same = SameAsFile(burner, block, burner.BootImagePath, int64_t{burner.BootImageBlocks} * 2048,
-                      differs);
+                      differs, unreadable);
+    if (unreadable) return NotVerified(burner.BootImagePath);
     block += burner.BootImageBlocks;
   }
   if (same && burner.PadBlocks > 0)
@@ -182,7 +203,8 @@ int VerifySession(TDiscBurner& burner) {
     if (!same) break;
     if (f->IsDirectory() || f->Imported || f->IsoLength == 0) continue;
     same = SameAsFile(burner, burner.FirstFileBlock + f->IsoLocation, f->SourcePath, f->IsoLength,
-                      differs);
+                      differs, unreadable);
+    if (unreadable) return NotVerified(f->SourcePath);
   }
   if (!same) {
     ReportDifference(differs);
@@ -279,8 +301,15 @@ int BurnIso(const std::vector<std::string>& args, const TGlobalOptions& options)
               burner.DeviceName().c_str());
   if (o.verify) {
     uint32_t differs = 0;
-    if (SameAsFile(burner, 0, image, burner.ImageBlockCount * 2048, differs)) {
+    bool unreadable = false;
+    // The image as it was burnt: a file of another size since is not what was burnt.
+    struct stat st;
+    if (stat(image.c_str(), &st) != 0 || (st.st_size + 2047) / 2048 != burner.ImageBlockCount) {
+      status = NotVerified(image);
+    } else if (SameAsFile(burner, 0, image, st.st_size, differs, unreadable)) {
       std::printf("verify: OK\n");
+    } else if (unreadable) {
+      status = NotVerified(image);
     } else {
       ReportDifference(differs);
       status = kJobFailed;

@@ -36,14 +36,27 @@ bool TFaults::Apply(std::string_view setting, std::string* error) {
     writeProtect = true;
   } else if (name == "refuse-blank" && !hasValue) {
     refuseBlank = true;
+  } else if (name == "flush-error" && !hasValue) {
+    flushError = true;
+  } else if (name == "close-error" && !hasValue) {
+    closeError = 0;
+  } else if (name == "refuse-write-parameters" && !hasValue) {
+    refuseWriteParameters = true;
+  } else if (name == "gone" && !hasValue) {
+    gone = true;
+  } else if (name == "close-error") {
+    if (!ParseBlock(value, number) || number < 1 || number > 7)
+      return fail("a close function from 1 to 7 is needed");
+    closeError = static_cast<uint8_t>(number);
   } else if (name == "busy" || name == "busy-answered" || name == "medium-error-at" ||
-             name == "write-error-at" || name == "corrupt-read") {
+             name == "write-error-at" || name == "corrupt-read" || name == "gone-at") {
     if (!hasValue || !ParseBlock(value, number)) return fail("a number is needed");
     if (name == "busy") busy = number;
     if (name == "busy-answered") busyAnswered = number;
     if (name == "medium-error-at") mediumErrorAt = number;
     if (name == "write-error-at") writeErrorAt = number;
     if (name == "corrupt-read") corruptReadAt = number;
+    if (name == "gone-at") goneAt = number;
   } else {
     return fail("unknown fault");
   }
@@ -82,6 +95,11 @@ std::string TFaults::Serialize() const {
   if (corruptReadAt) add("corrupt-read=" + std::to_string(*corruptReadAt));
   if (writeProtect) add("write-protect");
   if (refuseBlank) add("refuse-blank");
+  if (flushError) add("flush-error");
+  if (closeError) add(*closeError ? "close-error=" + std::to_string(*closeError) : "close-error");
+  if (refuseWriteParameters) add("refuse-write-parameters");
+  if (gone) add("gone");
+  if (goneAt) add("gone-at=" + std::to_string(*goneAt));
   return out;
 }
 

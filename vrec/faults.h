@@ -7,6 +7,12 @@
 //   write-protect        writes, blanking and formatting fail with DATA PROTECT 27h/00h
 //   refuse-blank         BLANK and FORMAT UNIT fail with MEDIUM ERROR 51h/00h
 //   corrupt-read=LBA     that recorded block reads back with damaged bytes
+//   flush-error          SYNCHRONIZE CACHE fails with MEDIUM ERROR 0Ch/00h
+//   close-error          CLOSE TRACK/SESSION fails with MEDIUM ERROR 72h/00h
+//   close-error=F        only close function F fails (1 track, 2 session, ...)
+//   refuse-write-parameters  MODE SELECT of page 05h fails with ILLEGAL REQUEST 26h/00h
+//   gone                 the drive has gone (a pulled cable): no command reaches it
+//   gone-at=LBA          the drive goes when a write covering that block is sent
 //   clear                no faults
 #pragma once
 
@@ -29,6 +35,11 @@ struct TFaults {
   std::optional<uint32_t> corruptReadAt;
   bool writeProtect = false;
   bool refuseBlank = false;
+  bool flushError = false;
+  std::optional<uint8_t> closeError;  // 0: every close function
+  bool refuseWriteParameters = false;
+  bool gone = false;
+  std::optional<uint32_t> goneAt;
 
   // Applies one "name" or "name=value" setting; false with `error` set when unknown.
   bool Apply(std::string_view setting, std::string* error);

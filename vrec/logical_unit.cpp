@@ -218,6 +218,11 @@ TCommandResult TLogicalUnit::Execute(const uint8_t* cdb, size_t cdbLength, TData
   }
   store_->Refresh(&storeError_);
   TFaults& faults = store_->Faults();
+  if (faults.gone) {
+    TCommandResult r;
+    r.gone = true;
+    return r;
+  }
   if (faults.unitAttention == TUnitAttention::Pending && !SkipsUnitAttention(op)) {
     faults.unitAttention = TUnitAttention::Off;
     SaveFaults();

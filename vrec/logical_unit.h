@@ -31,6 +31,7 @@ struct TCommandResult {
   uint8_t status = 0;                  // SAM status: 00h GOOD, 02h CHECK CONDITION, 08h BUSY
   std::array<uint8_t, 18> sense = {};  // fixed format (SPC-3 4.5.3) with CHECK CONDITION
   uint32_t transferred = 0;            // data-in bytes placed in the buffer
+  bool gone = false;                   // the drive is unreachable: no status at all
 
   uint8_t Key() const { return sense[2] & 0x0F; }
   uint8_t Asc() const { return sense[12]; }

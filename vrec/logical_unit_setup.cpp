@@ -164,6 +164,7 @@ TCommandResult TLogicalUnit::ModeSelect(const uint8_t* cdb, const uint8_t* data,
     const uint32_t pageLength = data[at + 1] + 2u;
     if (at + pageLength > listLength) return Fail(kIllegalRequest, 0x1A, 0x00);
     if (code != 0x05 || pageLength < 16) return Fail(kIllegalRequest, 0x26, 0x00);
+    if (store_->Faults().refuseWriteParameters) return Fail(kIllegalRequest, 0x26, 0x00);
     const uint8_t* p = data + at;
     const uint8_t writeType = p[2] & 0x0F;
     const uint8_t multisession = p[3] >> 6;

@@ -62,6 +62,13 @@ TCommandResult TLogicalUnit::Write10(const uint8_t* cdb, const uint8_t* data, ui
   if (faults.writeErrorAt && *faults.writeErrorAt >= block &&
       *faults.writeErrorAt < uint64_t{block} + count)
     return Fail(kMediumError, 0x0C, 0x00);
+  if (faults.goneAt && *faults.goneAt >= block && *faults.goneAt < uint64_t{block} + count) {
+    faults.gone = true;
+    SaveFaults();
+    TCommandResult r;
+    r.gone = true;
+    return r;
+  }
 
   if (m.IsOverwrite()) {
     if (uint64_t{block} + count > m.capacity) return Fail(kIllegalRequest, 0x21, 0x00);
@@ -130,6 +137,7 @@ TCommandResult TLogicalUnit::Write10(const uint8_t* cdb, const uint8_t* data, ui
 
 TCommandResult TLogicalUnit::SynchronizeCache(const uint8_t* cdb) {
   if (auto r = NotReady()) return *r;
+  if (store_->Faults().flushError) return Fail(kMediumError, 0x0C, 0x00);
   const bool immediate = cdb[1] & 0x02;
   TakeFromBuffer(0);
   if (config_.throughput != TThroughput::Unlimited && bufferFill_ > 0) {
@@ -180,6 +188,8 @@ TCommandResult TLogicalUnit::CloseTrackSession(const uint8_t* cdb) {
   if (!WritesMedium(m)) return Fail(kIllegalRequest, 0x30, 0x05);
   if (function != 1 && function != 2 && function != 3 && function != 5 && function != 6)
     return Fail(kIllegalRequest, 0x24, 0x00);
+  if (const auto& e = store_->Faults().closeError; e && (*e == 0 || *e == function))
+    return Fail(kMediumError, 0x72, 0x00);
   if (TestWriteOn()) {
     simNext_.reset();
     return Good();

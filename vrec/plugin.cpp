@@ -256,8 +256,11 @@ class TManager {
     if (result.status == kStatusCheckCondition)
       std::memcpy(r->SenseArea, result.sense.data(),
                   std::min<size_t>(result.sense.size(), r->SenseLen));
-    // The caller may release the record as soon as it sees the status.
-    StoreRequestStatus(r, result.status == kStatusGood ? kSsComp : kSsErr);
+    // The caller may release the record as soon as it sees the status. A drive that has
+    // gone answers as an address without a device.
+    StoreRequestStatus(r, result.gone                    ? kSsNoDevice
+                          : result.status == kStatusGood ? kSsComp
+                                                         : kSsErr);
     if (job.event >= 0) {
       hold.unlock();
       const uint64_t one = 1;

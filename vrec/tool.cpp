@@ -38,7 +38,8 @@ const char* kUsage =
     "  export-audio --drive N -o DIR     the audio tracks as WAV files\n"
     "  fault --drive N NAME[=VALUE]...   no-medium unit-attention busy=K medium-error-at=LBA\n"
     "                                    write-error-at=LBA write-protect refuse-blank\n"
-    "                                    corrupt-read=LBA clear\n"
+    "                                    corrupt-read=LBA flush-error close-error[=F]\n"
+    "                                    refuse-write-parameters gone gone-at=LBA clear\n"
     "The folder is MELVARO_VREC, else the program folder's vrec.\n";
 
 int Fail(const std::string& message) {

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -49,7 +50,9 @@ class TDiscBurner : public TSCSIDevice, public TCompilation {
   // Asks the running job to stop: the drive is flushed, the track is not closed and
   // OnWriteDone reports "OPERATION ABORTED BY USER". Any thread.
   void AbortOperation() { abort_ = true; }
-  // Waits for the write thread of the last job to end (OnWriteDone has then run).
+  // Waits for the write thread of the last job to end (OnWriteDone has then run). On
+  // the main thread the dispatcher's pending hand-overs run meanwhile, so OnWriteDone
+  // runs here when the job ends during the wait.
   void WaitForJob();
   // Progress, safe to poll from any thread while a job runs: whether it runs, the bytes
   // sent so far (at most the image's size), the source file being read, and how full
@@ -88,10 +91,23 @@ class TDiscBurner : public TSCSIDevice, public TCompilation {
   bool Refuse(const std::string& error);
 
   TCacheSources CompilationSources();
+  bool DriveMissing();
   void StartWriteThread(bool toFile);
   void RunWriteThread(bool toFile);
   bool StartCache(uint32_t blockSize, TCacheSources sources, int64_t imageLength);
-  bool WriteBlock(uint32_t block, uint32_t bytes, const uint8_t* data, std::string& error);
+  bool PrepareDrive(uint8_t& kind, uint8_t& track, bool& bufferPolls, std::string& error);
+  bool WriteBlock(uint32_t block, uint32_t bytes, const uint8_t* data, std::string& error,
+                  bool mayFormat);
+  bool FormatDvdPlusRw(std::string& error);
+  bool WriteDescriptorCopy(uint8_t kind, std::string& error);
+  bool CloseSession(uint8_t kind, uint8_t track, std::string& error);
+  bool CloseStep(const std::function<bool()>& send, bool immediate, bool sendAgain,
+                 std::string& error);
+  bool AwaitDrive(int totalMs, int intervalMs, const std::function<bool()>& poll,
+                  std::string& error);
+  bool DriveBusy() const;
+  std::string DriveError() const;
+  void ReportIgnored(const char* command);
   void FinishDisc(uint8_t kind, uint8_t track);
   void Done(bool toFile);
   void RaiseWriteDone(const std::string& error);
@@ -100,6 +116,12 @@ class TDiscBurner : public TSCSIDevice, public TCompilation {
   std::mutex cacheLock_;  // changes of cache_, against CacheFillPercent on other threads
   std::unique_ptr<TCacheThread> cache_;
   std::thread writeThread_;
+  // The write thread's end, and its hand-over of OnWriteDone, for WaitForJob.
+  std::mutex endLock_;
+  std::condition_variable threadEnded_;
+  bool writeEnded_ = true;
+  bool handingOver_ = false;
+  std::atomic<std::thread::id> writeDoneThread_{};  // running OnWriteDone
   std::atomic<bool> abort_{false};
   std::atomic<bool> jobRunning_{false};
   std::atomic<int64_t> bytesWritten_{0};

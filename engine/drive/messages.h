@@ -58,6 +58,9 @@ inline constexpr std::string_view kOperationAborted = "OPERATION ABORTED BY USER
 inline constexpr std::string_view kCantOpenFile =
     "CAN'T OPEN FILE \"%s\" OR FILE IS IN USES BY OTHER SOFTWARE";
 inline constexpr std::string_view kCantCreateFile = "CAN'T CREATE FILE \"%s\"";
+inline constexpr std::string_view kCantReadFile = "CAN'T READ FILE \"%s\"";
+inline constexpr std::string_view kFileShorter = "FILE \"%s\" IS SHORTER THAN WHEN IT WAS ADDED";
+inline constexpr std::string_view kNoDriveSelected = "NO DRIVE SELECTED";
 inline constexpr std::string_view kWriterBusy = "WRITER BUSY/BUFFER FULL";
 inline constexpr std::string_view kWriterError = "WRITER ERROR";
 inline constexpr std::string_view kInvalidDeviceId = "INVALID DEVICE ID / NOT A CD OR DVD DRIVE";

@@ -200,6 +200,10 @@ class TSCSIDevice {
   // Write parameters and recording procedures (write_parameters.cpp).
   void DetectWriteModes();
   bool SetWriteParameters(bool testWrite, bool underrun, bool flag, uint8_t kind);
+  // Sends the drive's current write parameters back with another multisession field
+  // (page byte 3, bits 7-6): 3 keeps the disc appendable when the session is closed,
+  // 0 closes the disc with it.
+  bool SetMultisessionField(uint8_t field);
   bool SetStreamingSpeed(uint32_t startBlock, uint32_t endBlock, uint32_t readSize,
                          uint32_t writeSize, uint32_t readTime, uint32_t writeTime);
   bool SendTimeStamp(std::chrono::system_clock::time_point when);

@@ -87,6 +87,19 @@ bool TSCSIDevice::SetWriteParameters(bool testWrite, bool underrun, bool flag, u
   return ModeSelect(list.data(), static_cast<uint8_t>(list.size()));
 }
 
+bool TSCSIDevice::SetMultisessionField(uint8_t field) {
+  std::array<uint8_t, 513> answer{};
+  if (!ReadPage05(*this, answer)) return false;
+  const int offset = answer[16] == 0x05 ? 16 : answer[8] == 0x05 ? 8 : answer[7] == 0x05 ? 7 : 8;
+  std::array<uint8_t, 54>& p = writeParametersPage_;
+  std::memcpy(p.data(), answer.data() + offset, p.size());
+  p[0] &= 0x3F;  // the PS bit is not sent back
+  p[3] = static_cast<uint8_t>((p[3] & 0x3F) | (field & 0x03) << 6);
+  const size_t listLength = p[1] + 10u;
+  const auto list = ParameterList(p, static_cast<size_t>(61 - offset), listLength);
+  return ModeSelect(list.data(), static_cast<uint8_t>(list.size()));
+}
+
 void TSCSIDevice::DetectWriteModes() {
   supportedWriteModes_ = 0;
   struct TTrial {

@@ -20,6 +20,7 @@ void TQueueDispatcher::Invoke(std::function<void()> fn) {
 }
 
 int TQueueDispatcher::ProcessPending() {
+  if (!OnMainThread()) return 0;
   int ran = 0;
   for (;;) {
     std::shared_ptr<TCall> call;

@@ -23,6 +23,11 @@ class TDispatcher {
   // Runs fn on the main thread and waits for it to finish. Called on the main thread
   // itself, fn runs at once.
   virtual void Invoke(std::function<void()> fn) = 0;
+  // Called on the main thread, runs at once the functions waiting there and returns how
+  // many ran; on any other thread it does nothing and returns 0. A main thread that
+  // waits for a worker thread (a job's end, joining it) calls this while it waits, so
+  // that a worker handing a call over is not left waiting for a busy main loop.
+  virtual int ProcessPending() = 0;
 };
 
 // A queue-driven main loop. The thread that constructs it is the main thread.
@@ -31,8 +36,8 @@ class TQueueDispatcher final : public TDispatcher {
   TQueueDispatcher();
   void Invoke(std::function<void()> fn) override;
 
-  // Main thread only: runs every queued function; returns how many ran.
-  int ProcessPending();
+  // Runs every queued function; returns how many ran (0 off the main thread).
+  int ProcessPending() override;
   // Main thread only: runs queued functions until done() is true or timeoutMs have
   // passed (negative: no limit). Returns done().
   bool RunUntil(const std::function<bool()>& done, int timeoutMs = -1);

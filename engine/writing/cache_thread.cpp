@@ -58,6 +58,16 @@ void TCacheThread::SetErrorText(const std::string& text) {
   if (hasError_) settled_.Set();
 }
 
+std::vector<std::string> TCacheThread::SourceErrors() {
+  std::lock_guard<std::mutex> hold(textLock_);
+  return sourceErrors_;
+}
+
+void TCacheThread::AddSourceError(const std::string& text) {
+  std::lock_guard<std::mutex> hold(textLock_);
+  sourceErrors_.push_back(text);
+}
+
 void TCacheThread::MarkPrimed() {
   if (!primed_.exchange(true)) settled_.Set();
 }
@@ -194,6 +204,13 @@ void TCacheThread::Run() {
       for (const auto& f : *sources_.files)
         if (!f->IsDirectory() && !f->Imported && !f->SourcePath.empty() && f->IsoLength > 0)
           list.push_back({f->SourcePath, f->IsoLength});
+    // The post-gap continues the last block rather than starting blocks of its own, so
+    // that the image ends in as few 32-block writes as its length needs.
+    if (postGap_) {
+      std::lock_guard<TDriveLock> hold(lock_);
+      list.push_back({"", 614400 - imageLength_});
+      remaining_ += 614400 - imageLength_;
+    }
   }
   int fd = -1;
   auto closeFile = [&] {
@@ -208,15 +225,16 @@ void TCacheThread::Run() {
         currentFile_ = source.path;
       }
       fd = open(source.path.c_str(), O_RDONLY | O_CLOEXEC);
-      if (fd < 0) {
+      if (fd < 0 && !primed_) {
         std::lock_guard<TDriveLock> hold(lock_);
         SetErrorText(msg::Format(msg::kCantOpenFile, source.path));
         finished_ = true;
         return;
       }
+      if (fd < 0) AddSourceError(msg::Format(msg::kCantOpenFile, source.path));
     }
     int64_t left = source.length;
-    bool ended = false;  // the file gave less than its planned length
+    bool ended = fd < 0;  // the file gave less than its planned length
     while (left > 0) {
       if (!current_) StartBlock();
       uint8_t* assembly = current_->data.data();
@@ -229,6 +247,8 @@ void TCacheThread::Run() {
           if (n < 0 && errno == EINTR) continue;
           if (n <= 0) {
             ended = true;
+            AddSourceError(
+                msg::Format(n < 0 ? msg::kCantReadFile : msg::kFileShorter, source.path));
             break;
           }
           got += static_cast<uint32_t>(n);
@@ -269,18 +289,6 @@ void TCacheThread::Run() {
     std::lock_guard<TDriveLock> hold(lock_);
     if (fill > 0) QueueCurrent(fill);
     fill = 0;
-  }
-  if (postGap_ && sources_.imageFile.empty()) {
-    std::lock_guard<TDriveLock> hold(lock_);
-    int64_t padding = 614400 - imageLength_;
-    remaining_ += padding;
-    const std::vector<uint8_t> zeros(blockSize_, 0);
-    while (padding > 0) {
-      const uint32_t n = static_cast<uint32_t>(std::min<int64_t>(blockSize_, padding));
-      QueueCopy(zeros.data(), n);
-      bufferedBytes_ += n;
-      padding -= n;
-    }
   }
   MarkPrimed();
   std::unique_lock<TDriveLock> hold(lock_);

@@ -3,6 +3,11 @@
 // file of the file table, with consecutive files sharing blocks (or, for burning an
 // image file, that one file). The write thread takes the blocks off the front.
 //
+// A source that cannot be opened before the cache is primed stops it (nothing has been
+// written yet). Once writing may have begun, a source that cannot be opened or read, or
+// that gives fewer bytes than it had at layout, is made up with zeros so that the disc
+// stays consistent, and is named in SourceErrors: the job then ends with an error.
+//
 // The queue, BufferedBytes and Remaining change only under the drive's lock; the
 // flags shared with the write thread and the main thread are atomics.
 #pragma once
@@ -74,6 +79,8 @@ class TCacheThread {
   // Cheap enough for every block: whether ErrorText is set.
   bool HasError() const { return hasError_; }
   void SetErrorText(const std::string& text);
+  // The sources made up with zeros, one text each naming the file, in order.
+  std::vector<std::string> SourceErrors();
   std::string CurrentFile();
   int64_t BufferedBytes() const { return bufferedBytes_; }
   uint32_t MaxBlocks() const { return maxBlocks_; }
@@ -92,6 +99,7 @@ class TCacheThread {
   void QueueCopy(const uint8_t* data, uint32_t count);
   void SetTier(int tier);
   void MarkPrimed();
+  void AddSourceError(const std::string& text);
 
   TDriveLock& lock_;
   const uint32_t blockSize_;
@@ -116,6 +124,7 @@ class TCacheThread {
   bool tiers_ = false;  // the thread may move between the tiers
   std::mutex textLock_;
   std::string errorText_;
+  std::vector<std::string> sourceErrors_;
   std::string currentFile_;
   std::unique_ptr<TBlock> current_;  // where a block is put together before it is queued
   std::condition_variable_any changed_;

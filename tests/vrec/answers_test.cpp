@@ -267,6 +267,32 @@ TEST_F(Answers, Faults) {
   EXPECT_EQ(Answer(TestUnitReady()), "2/3A/01");
   faults = TFaults();
 
+  // The flush, the closing commands and the write parameters, each refused on its own.
+  ASSERT_TRUE(faults.ApplyAll("flush-error", &error));
+  EXPECT_EQ(Answer(Sync()), "3/0C/00");
+  ASSERT_TRUE(faults.ApplyAll("clear close-error=2", &error));
+  EXPECT_EQ(Answer(Sync()), "good");
+  EXPECT_EQ(Answer(Close(1, 1)), "good");
+  EXPECT_EQ(Answer(Close(2)), "3/72/00");
+  ASSERT_TRUE(faults.ApplyAll("clear close-error", &error));
+  EXPECT_EQ(Answer(Close(1, 1)), "3/72/00");
+  ASSERT_TRUE(faults.ApplyAll("clear refuse-write-parameters", &error));
+  EXPECT_EQ(Answer(SetWriteParameters(1, 0xC4, 0x08)), "5/26/00");
+  faults = TFaults();
+  EXPECT_EQ(Answer(SetWriteParameters(1, 0xC4, 0x08)), "good");
+
+  // A drive that goes away with a write answers nothing from then on, that write
+  // included, until the fault is cleared.
+  ASSERT_TRUE(faults.ApplyAll("gone-at=40", &error));
+  EXPECT_FALSE(Write(20, 10).gone);
+  EXPECT_TRUE(Write(30, 16).gone);
+  EXPECT_TRUE(TestUnitReady().gone);
+  EXPECT_TRUE(In({0x12, 0, 0, 0, 36, 0}, 36).empty());
+  EXPECT_EQ(faults.Serialize(), "gone gone-at=40");
+  faults = TFaults();
+  ASSERT_TRUE(unit->Store().SaveFaults(&error)) << error;  // the drive had saved its state
+  EXPECT_FALSE(TestUnitReady().gone);
+
   Make(TMediumKind::CdRw);
   ASSERT_TRUE(unit->Store().Faults().ApplyAll("refuse-blank", &error));
   EXPECT_EQ(Answer(BlankDisc(1)), "3/51/00");
@@ -291,6 +317,12 @@ TEST(FaultSettings, ParseAndFormat) {
       {"medium-error-at=100,corrupt-read=7", true, "medium-error-at=100 corrupt-read=7"},
       {"unit-attention refuse-blank no-medium", true, "no-medium unit-attention refuse-blank"},
       {"write-protect clear", true, ""},
+      {"flush-error close-error gone", true, "flush-error close-error gone"},
+      {"close-error=2 refuse-write-parameters gone-at=300", true,
+       "close-error=2 refuse-write-parameters gone-at=300"},
+      {"close-error=0", false, ""},
+      {"close-error=8", false, ""},
+      {"gone-at", false, ""},
       {"busy", false, ""},
       {"busy=x", false, ""},
       {"write-error-at=-1", false, ""},

@@ -178,6 +178,35 @@ TEST_F(TVrecTest, DvdMinusRReservedTrackWithTheBurnersClosingSequence) {
   EXPECT_EQ(TrackInfo(3).start, 1024u);
 }
 
+// CLOSE TRACK/SESSION as MMC-5 has it: a session close reads the immediate bit, the
+// close function and, on DVD-R, the multisession field of the write parameters (11b:
+// another session may follow; 00b: the disc is closed); its track number field means
+// nothing. After an immediate close the drive is busy closing and takes no other
+// medium command until it is done.
+TEST_F(TVrecTest, DvdMinusRSessionCloseReadsTheMultisessionField) {
+  operationMs = 200;
+  Make(TMediumKind::DvdR);
+  ASSERT_EQ(Answer(SetWriteParameters(0, 0xE5, 0x08)), "good");
+  ASSERT_EQ(Answer(Reserve(64)), "good");
+  ASSERT_EQ(Answer(Write(0, 64)), "good");
+  ASSERT_EQ(Answer(Close(1, 1, true)), "good");
+  EXPECT_EQ(Answer(Close(2, 0, true)), "2/04/07") << "still closing the track";
+  EXPECT_EQ(Answer(TestUnitReady()), "2/04/07");
+  std::this_thread::sleep_for(std::chrono::milliseconds(250));
+  ASSERT_EQ(Answer(TestUnitReady()), "good");
+  ASSERT_EQ(Answer(Close(2, 0x1234)), "good") << "the track number is not looked at";
+  EXPECT_EQ(DiscInfo().status, 1) << "appendable";
+  EXPECT_EQ(DiscInfo().sessions, 2);
+
+  const uint32_t start = TrackInfo(0xFF).start;
+  ASSERT_EQ(Answer(Write(start, 32)), "good");
+  ASSERT_EQ(Answer(SetWriteParameters(0, 0x25, 0x08)), "good");
+  ASSERT_EQ(Answer(Close(1, 2)), "good");
+  ASSERT_EQ(Answer(Close(2)), "good");
+  EXPECT_EQ(DiscInfo().status, 2) << "complete";
+  EXPECT_EQ(Answer(Write(start + 32, 16)), "5/21/02");
+}
+
 TEST_F(TVrecTest, UnformattedDvdPlusRwTakesWritesOnlyAfterFormatting) {
   operationMs = 150;
   Make(TMediumKind::DvdPlusRw);
