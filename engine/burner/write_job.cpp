@@ -233,7 +233,6 @@ int TDiscBurner::BuildImage(const std::string& fileName, bool direct) {
 
 void TDiscBurner::StartWriteThread(bool toFile) {
   WaitForJob();
-  bytesWritten_ = 0;
   jobRunning_ = true;
   {
     std::lock_guard<std::mutex> hold(endLock_);
