@@ -94,8 +94,8 @@ int32_t TCDWriterXP::RecordedSize() {
   TDisc disc;
   device_->GetDiscInfo(disc);
   if (!disc.Ready || disc.DiscState == 0) return 0;
-  return static_cast<int32_t>(std::max<uint32_t>(1, std::min<uint32_t>(device_->UsedBlocks(),
-                                                                        INT32_MAX)));
+  return static_cast<int32_t>(
+      std::max<uint32_t>(1, std::min<uint32_t>(device_->UsedBlocks(), INT32_MAX)));
 }
 
 int16_t TCDWriterXP::GetWriterMaxSpeed() {

@@ -8,6 +8,7 @@
 #include <QString>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "drive/scsi_device.h"
@@ -18,8 +19,7 @@ class TCDWriterXP {
  public:
   // Uses its own drive object on `transport`. The drives are found when the transport
   // is initialised (see Refresh).
-  explicit TCDWriterXP(TTransport& transport = ProcessTransport(),
-                       TClock& clock = SystemClock());
+  explicit TCDWriterXP(TTransport& transport = ProcessTransport(), TClock& clock = SystemClock());
   ~TCDWriterXP();
   TCDWriterXP(const TCDWriterXP&) = delete;
   TCDWriterXP& operator=(const TCDWriterXP&) = delete;

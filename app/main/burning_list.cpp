@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QUrl>
+#include <algorithm>
 
 namespace melvaro {
 

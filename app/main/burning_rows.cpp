@@ -14,7 +14,9 @@ int64_t RoundHalfEven(int64_t numerator, int64_t denominator) {
   return negative ? -q : q;
 }
 
-QString TrackCaption(int rowsBefore) { return QStringLiteral("Track %1").arg(rowsBefore); }
+QString TrackCaption(int rowsBefore) {
+  return QStringLiteral("Track %1").arg(rowsBefore);
+}
 
 QString TrackType(const QString& path) {
   return QFileInfo(path).suffix().left(4).toUpper();
@@ -27,7 +29,9 @@ QString TimeText(int64_t seconds) {
       .arg(seconds % 60);
 }
 
-int64_t SecondsOfLength(int64_t milliseconds) { return RoundHalfEven(milliseconds, 1000); }
+int64_t SecondsOfLength(int64_t milliseconds) {
+  return RoundHalfEven(milliseconds, 1000);
+}
 
 int64_t TimeCellSeconds(const QString& cell) {
   const QStringList parts = cell.split(QLatin1Char(':'));
@@ -72,7 +76,9 @@ int TimeBarWidth(int64_t totalSeconds) {
   return static_cast<int>(RoundHalfEven(totalSeconds * 19, 100));
 }
 
-int64_t SizeMegabytes(int64_t totalBytes) { return RoundHalfEven(totalBytes, 1048576); }
+int64_t SizeMegabytes(int64_t totalBytes) {
+  return RoundHalfEven(totalBytes, 1048576);
+}
 
 QString SizeHint(int64_t totalBytes) {
   return QStringLiteral("%1 MB").arg(SizeMegabytes(totalBytes));
@@ -82,7 +88,11 @@ int SizeBarWidth(int64_t totalBytes) {
   return static_cast<int>(RoundHalfEven(SizeMegabytes(totalBytes) * 969, 5250));
 }
 
-QString EmptyTimeHint() { return QStringLiteral("Time(Hour : Minute : Second) - 0 :0 : 0"); }
-QString EmptySizeHint() { return QStringLiteral("0 MB"); }
+QString EmptyTimeHint() {
+  return QStringLiteral("Time(Hour : Minute : Second) - 0 :0 : 0");
+}
+QString EmptySizeHint() {
+  return QStringLiteral("0 MB");
+}
 
 }  // namespace melvaro

@@ -2,6 +2,8 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <algorithm>
+#include <cmath>
 
 namespace melvaro {
 
@@ -81,21 +83,21 @@ TSizeRuler::TSizeRuler(QWidget* parent) : TRuler(parent) {
 void TSizeRuler::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   PaintBackground(painter);
-  for (int mb = 0; mb <= 5000; mb += 125) PaintTick(painter, mb * kPixelsPerMegabyte, mb % 250 == 0);
+  for (int mb = 0; mb <= 5000; mb += 125)
+    PaintTick(painter, mb * kPixelsPerMegabyte, mb % 250 == 0);
   for (int mb = 0; mb <= 5000; mb += 250) {
-    const QString text =
-        mb % 500 == 0 ? QStringLiteral("%1MB").arg(mb) : QString::number(mb);
+    const QString text = mb % 500 == 0 ? QStringLiteral("%1MB").arg(mb) : QString::number(mb);
     PaintLabel(painter, mb * kPixelsPerMegabyte, text);
   }
   PaintMark(painter, {650 * kPixelsPerMegabyte, QColor(0x1F, 0x5F, 0xD8), QColor()});
   PaintMark(painter, {700 * kPixelsPerMegabyte, QColor(0x2E, 0x9D, 0x3A), QColor()});
-  PaintMark(painter, {4482 * kPixelsPerMegabyte, QColor(0xE8, 0xC2, 0x1A), QColor(0xD3, 0x2F, 0x2F)});
+  PaintMark(painter,
+            {4482 * kPixelsPerMegabyte, QColor(0xE8, 0xC2, 0x1A), QColor(0xD3, 0x2F, 0x2F)});
 }
 
 TCapacityBar::TCapacityBar(QWidget* parent) : QWidget(parent) {
   setObjectName(QStringLiteral("ProgressBar1"));
   setAccessibleName(tr("Capacity"));
-  setAttribute(Qt::WA_TransparentForMouseEvents, false);
   setGeometry(0, 0, 0, kHeight);
 }
 

@@ -1,8 +1,10 @@
 #include "main/explorer_panel.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QFileSystemModel>
 #include <QHeaderView>
+#include <QItemSelection>
 #include <QLabel>
 #include <QRegularExpression>
 #include <QSplitter>
@@ -55,7 +57,8 @@ bool TExplorerFilesModel::filterAcceptsColumn(int column, const QModelIndex&) co
 
 QVariant TExplorerFilesModel::data(const QModelIndex& index, int role) const {
   const QModelIndex source = mapToSource(index);
-  if (source.column() == kSizeColumn && (role == Qt::DisplayRole || role == Qt::AccessibleTextRole)) {
+  if (source.column() == kSizeColumn &&
+      (role == Qt::DisplayRole || role == Qt::AccessibleTextRole)) {
     const auto* model = static_cast<const QFileSystemModel*>(sourceModel());
     const QModelIndex name = source.siblingAtColumn(kNameColumn);
     if (model->isDir(name)) return QStringLiteral(" ");
@@ -65,15 +68,6 @@ QVariant TExplorerFilesModel::data(const QModelIndex& index, int role) const {
   if (source.column() == kSizeColumn && role == Qt::TextAlignmentRole)
     return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
   return QSortFilterProxyModel::data(index, role);
-}
-
-QVariant TExplorerFilesModel::headerData(int section, Qt::Orientation orientation,
-                                         int role) const {
-  if (orientation == Qt::Horizontal && role == Qt::DisplayRole) {
-    const int source = mapToSource(index(0, section)).column();
-    if (section == 0 || source == kNameColumn) return tr("Name");
-  }
-  return QSortFilterProxyModel::headerData(section, orientation, role);
 }
 
 TExplorerPanel::TExplorerPanel(QWidget* parent) : QWidget(parent) {
@@ -138,8 +132,12 @@ TExplorerPanel::TExplorerPanel(QWidget* parent) : QWidget(parent) {
   SetFolder(QDir::homePath());
 }
 
-void TExplorerPanel::SetMask(const QString& mask) { filtered_->SetMask(mask); }
-QString TExplorerPanel::Mask() const { return filtered_->Mask(); }
+void TExplorerPanel::SetMask(const QString& mask) {
+  filtered_->SetMask(mask);
+}
+QString TExplorerPanel::Mask() const {
+  return filtered_->Mask();
+}
 
 void TExplorerPanel::SetFolder(const QString& folder) {
   const QString path = folder.isEmpty() ? QString() : WithoutTrailingSlash(QDir::cleanPath(folder));
@@ -160,7 +158,9 @@ void TExplorerPanel::ShowInList(const QString& folder) {
   if (loaded_) Q_EMIT FolderReady(CurrentFolder());
 }
 
-QString TExplorerPanel::CurrentFolder() const { return current_.isEmpty() ? kDrives : current_; }
+QString TExplorerPanel::CurrentFolder() const {
+  return current_.isEmpty() ? kDrives : current_;
+}
 
 QString TExplorerPanel::TreeFolder() const {
   return WithoutTrailingSlash(folders_->filePath(tree_->currentIndex()));
@@ -212,7 +212,8 @@ QStringList TExplorerPanel::SelectedFiles() const {
     if (!item.selected) continue;
     if (item.sizeText.startsWith(QLatin1Char(' '))) continue;
     if (CurrentFolder() == kDrives) continue;
-    paths << (folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/')) + item.caption;
+    paths << (folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/')) +
+                 item.caption;
   }
   return paths;
 }
@@ -225,8 +226,8 @@ void TExplorerPanel::SelectCaptions(const QStringList& captions) {
     if (captions.contains(filtered_->data(name, Qt::DisplayRole).toString()))
       selection.select(name, name.siblingAtColumn(filtered_->columnCount(root) - 1));
   }
-  list_->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect |
-                                                 QItemSelectionModel::Rows);
+  list_->selectionModel()->select(selection,
+                                  QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 }  // namespace melvaro

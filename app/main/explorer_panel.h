@@ -5,6 +5,7 @@
 // drives (the file system roots); its current folder is then "Drives".
 #pragma once
 
+#include <QRegularExpression>
 #include <QSortFilterProxyModel>
 #include <QStringList>
 #include <QWidget>
@@ -27,7 +28,6 @@ class TExplorerFilesModel final : public QSortFilterProxyModel {
   void SetMask(const QString& mask);
   QString Mask() const { return mask_; }
   QVariant data(const QModelIndex& index, int role) const override;
-  QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
  protected:
   bool filterAcceptsRow(int row, const QModelIndex& parent) const override;

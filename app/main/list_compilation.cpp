@@ -1,7 +1,9 @@
 #include "main/list_compilation.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QObject>
 
 #include "compilation/compilation.h"
 #include "platform/file_search.h"
@@ -16,7 +18,9 @@ constexpr int64_t kLargestFile = (int64_t{1} << 32) - 1;
 bool AddFolder(TCompilation& c, const std::string& folder, const std::string& discPath,
                QString* error) {
   if (!c.ForceDirectory(discPath)) {
-    if (error) *error = QObject::tr("Cannot create the disc folder %1").arg(QString::fromStdString(discPath));
+    if (error)
+      *error =
+          QObject::tr("Cannot create the disc folder %1").arg(QString::fromStdString(discPath));
     return false;
   }
   for (const TSearchRec& rec : FindFiles(folder + "/*")) {
@@ -54,7 +58,8 @@ bool AddListedPath(TCompilation& compilation, const QString& caption, QString* e
     return AddFolder(compilation, local, "\\" + QFile::encodeName(name).toStdString(), error);
   }
   if (info.size() > kLargestFile) {
-    if (error) *error = QObject::tr("%1 is 4 GB or larger and cannot be put on the disc").arg(caption);
+    if (error)
+      *error = QObject::tr("%1 is 4 GB or larger and cannot be put on the disc").arg(caption);
     return false;
   }
   if (compilation.InsertFile("\\", local, false) != 1) {

@@ -9,14 +9,17 @@
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
 #include <QSplitter>
 #include <QStyle>
 #include <QToolBar>
 #include <QToolButton>
+#include <QTreeView>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "burner/disc_burner.h"
 #include "jobs/cd_writer_xp.h"
@@ -56,8 +59,8 @@ TForm1::TForm1(TStartForm* startForm, const TMainWindowSetup& setup, QWidget* pa
   BuildMenus();
   BuildToolBars();
   BuildCentre();
-  resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height() +
-                           fileBar_->sizeHint().height());
+  resize(kClientWidth,
+         kClientHeight + menuBar()->sizeHint().height() + fileBar_->sizeHint().height());
   if (const QScreen* screen = QGuiApplication::primaryScreen())
     move(screen->availableGeometry().center() - rect().center());
 
@@ -68,7 +71,8 @@ TForm1::TForm1(TStartForm* startForm, const TMainWindowSetup& setup, QWidget* pa
                                                   : QDir::currentPath();
   workFolder_ = programFolder_ + QStringLiteral("/temp");
   if (!QDir(workFolder_).exists() && !QDir().mkpath(workFolder_)) {
-    Prompter().MessageBox(nullptr, tr("I/O error: cannot create the work folder %1").arg(workFolder_),
+    Prompter().MessageBox(nullptr,
+                          tr("I/O error: cannot create the work folder %1").arg(workFolder_),
                           tr("Information"), QMessageBox::Ok, QMessageBox::Critical);
     writer_ = std::make_unique<TCDWriterXP>(transport);
     return;
@@ -84,10 +88,11 @@ TForm1::TForm1(TStartForm* startForm, const TMainWindowSetup& setup, QWidget* pa
     explorer_->Refresh();
   } else {
     setEnabled(false);
-    Prompter().MessageBox(nullptr,
-                          QStringLiteral("Error initializing ASPI Layer, Please visit support page, ") +
-                              identity::HomePageAddress() + QStringLiteral(" for more information"),
-                          tr("Information"), QMessageBox::Ok, QMessageBox::Critical);
+    Prompter().MessageBox(
+        nullptr,
+        QStringLiteral("Error initializing ASPI Layer, Please visit support page, ") +
+            identity::HomePageAddress() + QStringLiteral(" for more information"),
+        tr("Information"), QMessageBox::Ok, QMessageBox::Critical);
   }
 }
 
@@ -105,7 +110,8 @@ void TForm1::BuildActions() {
     return action;
   };
   using S = QStyle;
-  make(actNew_, tr("&New"), tr("Creates a new task"), ThemeIcon("document-new", S::SP_FileIcon), "actNew");
+  make(actNew_, tr("&New"), tr("Creates a new task"), ThemeIcon("document-new", S::SP_FileIcon),
+       "actNew");
   make(actOpen_, tr("&Open"), tr("Opens an existing task"),
        ThemeIcon("document-open", S::SP_DialogOpenButton), "actOpen");
   make(actSave_, tr("&Save"), tr("Saves current task"),
@@ -156,10 +162,10 @@ void TForm1::BuildActions() {
 
   // Tool buttons show a short text under their picture.
   const QList<QPair<QAction*, QString>> shortTexts = {
-      {actNew_, tr("New")},         {actOpen_, tr("Open")},         {actSave_, tr("Save")},
-      {actPlay_, tr("Play")},       {actStop_, tr("Stop")},         {actInfo_, tr("Info")},
-      {actEject_, tr("Eject")},     {actDriveInfo_, tr("Drive")},   {actDiscInfo_, tr("Disc")},
-      {actBurn_, tr("Burn")},       {actErase_, tr("Erase")},       {actBuildIso_, tr("Build ISO")},
+      {actNew_, tr("New")},          {actOpen_, tr("Open")},       {actSave_, tr("Save")},
+      {actPlay_, tr("Play")},        {actStop_, tr("Stop")},       {actInfo_, tr("Info")},
+      {actEject_, tr("Eject")},      {actDriveInfo_, tr("Drive")}, {actDiscInfo_, tr("Disc")},
+      {actBurn_, tr("Burn")},        {actErase_, tr("Erase")},     {actBuildIso_, tr("Build ISO")},
       {actBurnIso_, tr("Burn ISO")}, {actOptions_, tr("Options")}, {actAbout_, tr("About")},
       {actHelp_, tr("Help")}};
   for (const auto& [action, text] : shortTexts) action->setIconText(text);
@@ -200,7 +206,8 @@ void TForm1::BuildActions() {
   hook(actInfo_, &TForm1::OnFileInformation);
   connect(actCheckVersion_, &QAction::triggered, this, [this] {
     if (OnUpdateCheck)
-      OnUpdateCheck(QStringLiteral("Checking the latest version failed,please check your network."));
+      OnUpdateCheck(
+          QStringLiteral("Checking the latest version failed,please check your network."));
   });
 }
 
@@ -339,11 +346,12 @@ void TForm1::BuildCentre() {
   listGroup_->setAccessibleName(listGroup_->title());
   auto* listLayout = new QVBoxLayout(listGroup_);
   listLayout->setContentsMargins(4, 4, 4, 4);
-  trackBox_ = new TBurningList(
-      QStringLiteral("TrackBox"),
-      {{tr("Track"), 100}, {tr("File Name"), 300}, {tr("Type"), 120},
-       {tr("Time (Hour : Minute : Second)"), 185}},
-      listGroup_);
+  trackBox_ = new TBurningList(QStringLiteral("TrackBox"),
+                               {{tr("Track"), 100},
+                                {tr("File Name"), 300},
+                                {tr("Type"), 120},
+                                {tr("Time (Hour : Minute : Second)"), 185}},
+                               listGroup_);
   clbox_ = new TBurningList(QStringLiteral("clbox"),
                             {{tr("File Name"), 320}, {tr("File Size (Byte)"), 150}}, listGroup_);
   for (TBurningList* list : {trackBox_, clbox_}) {
@@ -444,7 +452,9 @@ void TForm1::ShowHelp() {
   UrlOpener().Open(url);
 }
 
-void TForm1::OpenAddress(const QString& address) { UrlOpener().Open(QUrl(address)); }
+void TForm1::OpenAddress(const QString& address) {
+  UrlOpener().Open(QUrl(address));
+}
 
 void TForm1::ShowListMenu(const QPoint& at) {
   auto* list = qobject_cast<QWidget*>(sender());

@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "main/burning_window.h"
 #include "main/task_files.h"
@@ -41,9 +42,9 @@ class TTransport;
 
 // How the window reaches its drives; the program uses the defaults.
 struct TMainWindowSetup {
-  QString programFolder;        // empty: the start screen's
+  QString programFolder;            // empty: the start screen's
   TTransport* transport = nullptr;  // null: the process's transport
-  std::string libraryPath;      // the drive plug-in to try first; empty: the usual places
+  std::string libraryPath;          // the drive plug-in to try first; empty: the usual places
   bool preferPassThrough = true;
 };
 
@@ -59,7 +60,7 @@ class TForm1 final : public QMainWindow, public TBurningWindow {
   TForm1(TStartForm* startForm, const TMainWindowSetup& setup = {}, QWidget* parent = nullptr);
   ~TForm1() override;
 
-  // TBurningWindow.
+  // TBurningWindow. `caption` is the window's whole caption for the task.
   QWidget* Window() override { return this; }
   void PrepareTask(TTask task, const QString& caption) override;
   bool CloseWindow() override;

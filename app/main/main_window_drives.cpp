@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMediaPlayer>
+#include <QSignalBlocker>
 #include <QToolBar>
 #include <QUrl>
 
@@ -28,19 +29,18 @@ void TForm1::PrepareTask(TTask task, const QString& caption) {
   switch (task) {
     case TTask::AudioCd:
       tag_ = AudioCd;
-      setWindowTitle(caption + QStringLiteral(" - Burn Audio CD"));
+      setWindowTitle(caption);
       PlaceToolBars({QStringLiteral("FileBar"), QStringLiteral("DriveBar"),
                      QStringLiteral("BurnBar"), QStringLiteral("HelpBar")});
       ShowList(AudioCd);
       explorer_->SetMask(QStringLiteral("*.wav;*.mp3"));
-      explorerGroup_->setTitle(tr("Drag and drop audio files to the Burning List"));
       FillAudioDrives();
       show();
       NewTask();
       break;
     case TTask::Mp3Disc:
       tag_ = Mp3Disc;
-      setWindowTitle(caption + QStringLiteral(" - Burn MP3 disc"));
+      setWindowTitle(caption);
       PlaceToolBars({QStringLiteral("FileBar"), QStringLiteral("DriveBar"),
                      QStringLiteral("BurnBar"), QStringLiteral("HelpBar")});
       ShowList(Mp3Disc);
@@ -51,7 +51,7 @@ void TForm1::PrepareTask(TTask task, const QString& caption) {
       break;
     case TTask::Image:
       tag_ = Mp3Disc;
-      setWindowTitle(caption + QStringLiteral(" - Build / Burn .ISO"));
+      setWindowTitle(caption);
       burnBar_->hide();
       imageBar_->show();
       NewTask();
@@ -63,7 +63,7 @@ void TForm1::PrepareTask(TTask task, const QString& caption) {
       show();
       break;
   }
-  explorerGroup_->setAccessibleName(explorerGroup_->title());
+  setAccessibleName(windowTitle());
 }
 
 void TForm1::FillAudioDrives() {
@@ -122,9 +122,8 @@ void TForm1::DriveChanged() {
   burner_->SelectDevice(cbDrives_->currentText().toStdString());
   actBurn_->setEnabled(burner_->DeviceCapabilities() & kBurnableMedia);
   const char letter = burner_->HaId() == kNoDrive ? '\0' : burner_->DriveLetter();
-  lDrive_->setText(letter >= 'A' && letter <= 'Z'
-                       ? tr("Drive %1:").arg(QLatin1Char(letter))
-                       : tr("Drive:"));
+  lDrive_->setText(letter >= 'A' && letter <= 'Z' ? tr("Drive %1:").arg(QLatin1Char(letter))
+                                                  : tr("Drive:"));
 }
 
 void TForm1::Eject() {

@@ -11,6 +11,7 @@
 #include "main/explorer_panel.h"
 #include "main/list_compilation.h"
 #include "main/main_window.h"
+#include "main/start_form.h"
 #include "main/track_length.h"
 #include "platform/prompter.h"
 
@@ -207,10 +208,10 @@ TForm1::TSaveResult TForm1::SaveTask() {
   TSaveResult result = TSaveResult::Cancelled;
   if (tag_ == AudioCd || tag_ == Mp3Disc) {
     const bool audio = tag_ == AudioCd;
-    const QString name = WithDefaultExtension(
-        Prompter().SaveFileName(this, tr("Save"), QString(),
-                                QtFileFilter(audio ? kCdtFilter : kMptFilter)),
-        audio ? QStringLiteral("cdt") : QStringLiteral("mpt"));
+    const QString name =
+        WithDefaultExtension(Prompter().SaveFileName(this, tr("Save"), QString(),
+                                                     QtFileFilter(audio ? kCdtFilter : kMptFilter)),
+                             audio ? QStringLiteral("cdt") : QStringLiteral("mpt"));
     if (!name.isEmpty()) {
       QString error;
       if (WriteTaskFile(name, audio ? CdtText(TrackRows()) : MptText(DiscRows()), &error)) {
@@ -259,10 +260,9 @@ void TForm1::OpenTask() {
 
 bool TForm1::NewTask() {
   if (taskChanged_) {
-    const auto answer =
-        Prompter().MessageBox(this, kChangedQuestion, tr("Query"),
-                              QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
-                              QMessageBox::Question);
+    const auto answer = Prompter().MessageBox(
+        this, kChangedQuestion, tr("Query"),
+        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Question);
     if (answer == QMessageBox::Cancel) return false;
     // A list whose saving failed is kept.
     if (answer == QMessageBox::Yes && SaveTask() == TSaveResult::Failed) return false;
@@ -277,8 +277,8 @@ bool TForm1::NewTask() {
 bool TForm1::CloseQuery() {
   if (closed_ || !taskChanged_) return true;
   const auto answer = Prompter().MessageBox(
-      this, kChangedQuestion, tr("Query"),
-      QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Question);
+      this, kChangedQuestion, tr("Query"), QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
+      QMessageBox::Question);
   if (answer == QMessageBox::Cancel) return false;
   if (answer == QMessageBox::Yes && SaveTask() == TSaveResult::Failed) return false;
   taskChanged_ = false;
@@ -302,7 +302,9 @@ void TForm1::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
 }
 
-bool TForm1::CloseWindow() { return !isVisible() ? (close(), true) : close(); }
+bool TForm1::CloseWindow() {
+  return !isVisible() ? (close(), true) : close();
+}
 
 bool TForm1::FillCompilation(uint8_t importSession) {
   if (importSession != 0) {

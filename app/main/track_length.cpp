@@ -24,8 +24,7 @@ uint16_t Le16(const char* p) {
 std::optional<int64_t> WavLengthMs(const QByteArray& head, int64_t fileLength) {
   // RIFF header: "RIFF", length, "WAVE", then chunks of id, 32-bit length, data padded
   // to an even length.
-  if (head.size() < 12 || !head.startsWith("RIFF") || head.mid(8, 4) != "WAVE")
-    return std::nullopt;
+  if (head.size() < 12 || !head.startsWith("RIFF") || head.mid(8, 4) != "WAVE") return std::nullopt;
   uint32_t bytesPerSecond = 0;
   qsizetype at = 12;
   while (at + 8 <= head.size()) {

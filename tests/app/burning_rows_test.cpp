@@ -10,9 +10,16 @@ TEST(BurningRows, RoundingIsToNearestWithHalvesToEven) {
   struct TCase {
     int64_t n, d, expected;
   };
-  for (const TCase& c : {TCase{5, 2, 2}, {7, 2, 4}, {184500, 1000, 184}, {185500, 1000, 186},
-                         {185400, 1000, 185}, {70775, 100, 708}, {1, 3, 0}, {2, 3, 1},
-                         {0, 7, 0}, {-5, 2, -2}})
+  for (const TCase& c : {TCase{5, 2, 2},
+                         {7, 2, 4},
+                         {184500, 1000, 184},
+                         {185500, 1000, 186},
+                         {185400, 1000, 185},
+                         {70775, 100, 708},
+                         {1, 3, 0},
+                         {2, 3, 1},
+                         {0, 7, 0},
+                         {-5, 2, -2}})
     EXPECT_EQ(RoundHalfEven(c.n, c.d), c.expected) << c.n << "/" << c.d;
 }
 
@@ -44,10 +51,10 @@ TEST(BurningRows, SizeCellsUseTheLocaleAndReadBackInAnyLocale) {
   EXPECT_EQ(SizeText(999, QLocale::c()), "999");
   EXPECT_EQ(SizeText(1234567, QLocale::c()), "1,234,567");
   EXPECT_EQ(SizeText(1234567, QLocale(QLocale::German)), "1.234.567");
-  for (const QLocale& locale : {QLocale::c(), QLocale(QLocale::German), QLocale(QLocale::French),
-                                QLocale(QLocale::German, QLocale::Switzerland),
-                                QLocale(QLocale::English, QLocale::India),
-                                QLocale(QLocale::Arabic, QLocale::Egypt)}) {
+  for (const QLocale& locale :
+       {QLocale::c(), QLocale(QLocale::German), QLocale(QLocale::French),
+        QLocale(QLocale::German, QLocale::Switzerland), QLocale(QLocale::English, QLocale::India),
+        QLocale(QLocale::Arabic, QLocale::Egypt)}) {
     for (int64_t bytes : {int64_t{1}, int64_t{1000}, int64_t{734003200}, int64_t{4699717632}})
       EXPECT_EQ(SizeCellBytes(SizeText(bytes, locale)), bytes)
           << locale.name().toStdString() << " " << SizeText(bytes, locale).toStdString();

@@ -61,7 +61,8 @@ class MainWindowTest : public ProgramFolderTest {
     TMainWindowSetup setup;
     setup.programFolder = Folder();
     setup.transport = transport_.get();
-    setup.libraryPath = WithPlugin() ? MELVARO_BIN_DIR "/libwnaspi32.so" : "/nonexistent/libwnaspi32.so";
+    setup.libraryPath =
+        WithPlugin() ? MELVARO_BIN_DIR "/libwnaspi32.so" : "/nonexistent/libwnaspi32.so";
     window_ = std::make_unique<TForm1>(start_.get(), setup);
   }
   void TearDown() override {

@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QSignalSpy>
 #include <QTest>
@@ -14,6 +16,7 @@
 #include <QToolButton>
 #include <QTreeView>
 #include <QUrl>
+#include <map>
 
 #include "burner/disc_burner.h"
 #include "jobs/cd_writer_xp.h"
@@ -121,10 +124,9 @@ TEST_F(MainWindowTest, ListsHaveTheirColumnsAndNames) {
     EXPECT_EQ(list->editTriggers(), QAbstractItemView::NoEditTriggers);
     EXPECT_TRUE(list->showGrid());
   };
-  check(Window().TrackBox(), {{"Track", 100},
-                              {"File Name", 300},
-                              {"Type", 120},
-                              {"Time (Hour : Minute : Second)", 185}});
+  check(
+      Window().TrackBox(),
+      {{"Track", 100}, {"File Name", 300}, {"Type", 120}, {"Time (Hour : Minute : Second)", 185}});
   check(Window().Clbox(), {{"File Name", 320}, {"File Size (Byte)", 150}});
   EXPECT_EQ(Window().objectName(), "TForm1");
   for (const char* name : {"TrackBox", "clbox", "cbDrives", "lDrive", "lbFiles", "ProgressBar1",
@@ -165,8 +167,8 @@ TEST_F(MainWindowTest, ToolButtonsCarryTheirHints) {
   QStringList fileBar;
   for (QAction* a : Window().ToolBar("FileBar")->actions())
     fileBar << (a->isSeparator() ? QStringLiteral("|") : a->objectName());
-  EXPECT_EQ(fileBar, QStringList({"actNew", "actOpen", "actSave", "|", "actPlay", "actStop",
-                                  "actInfo"}));
+  EXPECT_EQ(fileBar,
+            QStringList({"actNew", "actOpen", "actSave", "|", "actPlay", "actStop", "actInfo"}));
 }
 
 TEST_F(MainWindowTest, MenusHoldEveryEntry) {
@@ -181,16 +183,36 @@ TEST_F(MainWindowTest, MenusHoldEveryEntry) {
         for (QAction* b : a->menu()->actions()) entries << "    " + b->text();
     }
   }
-  EXPECT_EQ(entries, QStringList({"&Task", "  &New", "  &Open", "  &Save",
-                                  "&Edit", "  Add &files...", "  Add f&older...",
-                                  "  &Remove the selected file", "  Remove all files",
-                                  "D&isc", "  E&ject", "  D&river Information", "  D&isk Information",
-                                  "&Operation", "  &Burn Disc", "  &Copy Disc", "  Er&ase Disc",
-                                  "I&SO Image", "  B&uild .ISO Image", "  Bu&rn .ISO Image",
+  EXPECT_EQ(entries, QStringList({"&Task",
+                                  "  &New",
+                                  "  &Open",
+                                  "  &Save",
+                                  "&Edit",
+                                  "  Add &files...",
+                                  "  Add f&older...",
+                                  "  &Remove the selected file",
+                                  "  Remove all files",
+                                  "D&isc",
+                                  "  E&ject",
+                                  "  D&river Information",
+                                  "  D&isk Information",
+                                  "&Operation",
+                                  "  &Burn Disc",
+                                  "  &Copy Disc",
+                                  "  Er&ase Disc",
+                                  "I&SO Image",
+                                  "  B&uild .ISO Image",
+                                  "  Bu&rn .ISO Image",
                                   "O&ptions",
-                                  "Too&ls", "  &Check the latest version",
-                                  "&Help", "  Co&ntent", "  Con&tact Us", "    Te&chnical Support",
-                                  "    Sa&le Support", "  O&ur Homepage", "  &About"}));
+                                  "Too&ls",
+                                  "  &Check the latest version",
+                                  "&Help",
+                                  "  Co&ntent",
+                                  "  Con&tact Us",
+                                  "    Te&chnical Support",
+                                  "    Sa&le Support",
+                                  "  O&ur Homepage",
+                                  "  &About"}));
   auto* popup = Window().findChild<QMenu*>("PopupMenu");
   ASSERT_NE(popup, nullptr);
   QStringList items;
@@ -201,7 +223,7 @@ TEST_F(MainWindowTest, MenusHoldEveryEntry) {
 }
 
 TEST_F(MainWindowTest, AudioCdTask) {
-  Window().PrepareTask(TTask::AudioCd, "Melvaro V2.7");
+  Window().PrepareTask(TTask::AudioCd, "Melvaro V2.7 - Burn Audio CD");
   EXPECT_EQ(Window().Mode(), TForm1::AudioCd);
   EXPECT_EQ(Window().windowTitle(), "Melvaro V2.7 - Burn Audio CD");
   EXPECT_TRUE(Window().isVisible());
@@ -224,7 +246,7 @@ TEST_F(MainWindowTest, AudioCdTask) {
 }
 
 TEST_F(MainWindowTest, Mp3DiscTaskSelectsTheFirstWriter) {
-  Window().PrepareTask(TTask::Mp3Disc, "Melvaro V2.7");
+  Window().PrepareTask(TTask::Mp3Disc, "Melvaro V2.7 - Burn MP3 disc");
   EXPECT_EQ(Window().Mode(), TForm1::Mp3Disc);
   EXPECT_EQ(Window().windowTitle(), "Melvaro V2.7 - Burn MP3 disc");
   EXPECT_EQ(Window().ToolBarOrder(), QStringList({"FileBar", "DriveBar", "BurnBar", "HelpBar"}));
@@ -246,7 +268,7 @@ TEST_F(MainWindowTest, Mp3DiscTaskSelectsTheFirstWriter) {
 }
 
 TEST_F(MainWindowTest, ImageTaskLeavesTheLastDriveSelected) {
-  Window().PrepareTask(TTask::Image, "Melvaro V2.7");
+  Window().PrepareTask(TTask::Image, "Melvaro V2.7 - Build / Burn .ISO");
   EXPECT_EQ(Window().Mode(), TForm1::Mp3Disc);
   EXPECT_EQ(Window().windowTitle(), "Melvaro V2.7 - Build / Burn .ISO");
   EXPECT_EQ(Window().ToolBarOrder(), QStringList({"FileBar", "DriveBar", "ImageBar", "HelpBar"}));
@@ -255,7 +277,7 @@ TEST_F(MainWindowTest, ImageTaskLeavesTheLastDriveSelected) {
   EXPECT_EQ(Window().DriveCombo()->currentIndex(), 1);
   EXPECT_EQ(Window().Burner().DeviceName(), Window().Burner().DeviceList().at(1));
   // Back to a burn task: the burn bar returns, the image bar goes.
-  Window().PrepareTask(TTask::AudioCd, "Melvaro V2.7");
+  Window().PrepareTask(TTask::AudioCd, "Melvaro V2.7 - Burn Audio CD");
   EXPECT_EQ(Window().ToolBarOrder(), QStringList({"FileBar", "DriveBar", "BurnBar", "HelpBar"}));
 }
 
@@ -264,11 +286,11 @@ class ReaderThenCdrWriter : public MainWindowTest {
 };
 
 TEST_F(ReaderThenCdrWriter, Mp3DiscTaskSelectsTheSecondDrive) {
-  Window().PrepareTask(TTask::Mp3Disc, "Melvaro V2.7");
+  Window().PrepareTask(TTask::Mp3Disc, "Melvaro V2.7 - Burn MP3 disc");
   EXPECT_EQ(Window().DriveCombo()->currentIndex(), 1);
   EXPECT_TRUE(Window().BurnAction()->isEnabled());
   // The audio writer lists the CD-R writer alone.
-  Window().PrepareTask(TTask::AudioCd, "Melvaro V2.7");
+  Window().PrepareTask(TTask::AudioCd, "Melvaro V2.7 - Burn Audio CD");
   const QStringList items = ComboItems(Window().DriveCombo());
   ASSERT_EQ(items.size(), 1);
   EXPECT_TRUE(items[0].endsWith(":MELVARO VIRTUAL CD-R 1.10")) << items[0].toStdString();
@@ -279,11 +301,11 @@ class CdrwOnlyWriter : public MainWindowTest {
 };
 
 TEST_F(CdrwOnlyWriter, LeavesBurnDisabledAndTheAudioListEmpty) {
-  Window().PrepareTask(TTask::Mp3Disc, "Melvaro V2.7");
+  Window().PrepareTask(TTask::Mp3Disc, "Melvaro V2.7 - Burn MP3 disc");
   EXPECT_EQ(Window().DriveCombo()->count(), 1);
   EXPECT_FALSE(Window().BurnAction()->isEnabled());
   EXPECT_TRUE(prompter.prompts.empty());
-  Window().PrepareTask(TTask::AudioCd, "Melvaro V2.7");
+  Window().PrepareTask(TTask::AudioCd, "Melvaro V2.7 - Burn Audio CD");
   EXPECT_EQ(Window().DriveCombo()->count(), 0);
   ASSERT_EQ(prompter.prompts.size(), 1u);
   EXPECT_EQ(prompter.prompts[0].text, "There are no compatible CDR drives reported.");
@@ -312,7 +334,7 @@ TEST_F(MainWindowTest, AudioWriterDriveMembers) {
 }
 
 TEST_F(MainWindowTest, TrackRowsTotalsAndRemoval) {
-  Window().PrepareTask(TTask::AudioCd, "Melvaro V2.7");
+  Window().PrepareTask(TTask::AudioCd, "Melvaro V2.7 - Burn Audio CD");
   const QString a = Folder() + "/a.wav", b = Folder() + "/b b.wav", bad = Folder() + "/bad.mp3";
   WriteWav(a, 185400);
   WriteWav(b, 184500);
@@ -353,7 +375,7 @@ TEST_F(MainWindowTest, TrackRowsTotalsAndRemoval) {
 }
 
 TEST_F(MainWindowTest, DiscRowsTotalsAndTheCapacityBar) {
-  Window().PrepareTask(TTask::Mp3Disc, "Melvaro V2.7");
+  Window().PrepareTask(TTask::Mp3Disc, "Melvaro V2.7 - Burn MP3 disc");
   const int64_t mib = 1048576;
   QDir(Folder()).mkpath("album/cd 2");
   WriteSized(Folder() + "/big.iso", 700 * mib);
@@ -368,7 +390,8 @@ TEST_F(MainWindowTest, DiscRowsTotalsAndTheCapacityBar) {
   const TBurningList* list = Window().Clbox();
   EXPECT_EQ(Column(list, 0),
             QStringList({Folder() + "/big.iso", Folder() + "/album/", Folder() + "/empty.mp3"}));
-  EXPECT_EQ(Column(list, 1), QStringList({QLocale().toString(700 * mib), QLocale().toString(7000), ""}));
+  EXPECT_EQ(Column(list, 1),
+            QStringList({QLocale().toString(700 * mib), QLocale().toString(7000), ""}));
   EXPECT_EQ(Window().TotalSize(), 700 * mib + 7000);
 
   WriteSized(Folder() + "/dvd.iso", 4482 * mib);
@@ -382,7 +405,7 @@ TEST_F(MainWindowTest, DiscRowsTotalsAndTheCapacityBar) {
 }
 
 TEST_F(MainWindowTest, DropsTakeTheSelectedFilesOfTheExplorerList) {
-  Window().PrepareTask(TTask::Mp3Disc, "Melvaro V2.7");
+  Window().PrepareTask(TTask::Mp3Disc, "Melvaro V2.7 - Burn MP3 disc");
   const QString music = Folder() + "/music";
   QDir(Folder()).mkpath("music/folder.mp3");
   WriteSized(music + "/a.mp3", 2048);
@@ -415,7 +438,7 @@ TEST_F(MainWindowTest, DropsTakeTheSelectedFilesOfTheExplorerList) {
 }
 
 TEST_F(MainWindowTest, DragsAreAcceptedFromTheFileListAndTheFileManagerOnly) {
-  Window().PrepareTask(TTask::AudioCd, "Melvaro V2.7");
+  Window().PrepareTask(TTask::AudioCd, "Melvaro V2.7 - Burn Audio CD");
   TBurningList* list = Window().TrackBox();
   QMimeData files;
   files.setUrls({QUrl::fromLocalFile(Folder() + "/x.mp3")});
@@ -433,7 +456,8 @@ TEST_F(MainWindowTest, DragsAreAcceptedFromTheFileListAndTheFileManagerOnly) {
   WriteSized(Folder() + "/cd/cover.jpg", 10);
   WriteWav(Folder() + "/single.wav", 3000);
   auto* mime = new QMimeData;
-  mime->setUrls({QUrl::fromLocalFile(Folder() + "/single.wav"), QUrl::fromLocalFile(Folder() + "/cd"),
+  mime->setUrls({QUrl::fromLocalFile(Folder() + "/single.wav"),
+                 QUrl::fromLocalFile(Folder() + "/cd"),
                  QUrl::fromLocalFile(Folder() + "/cd/cover.jpg")});
   QDropEvent drop(QPointF(10, 10), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
   QCoreApplication::sendEvent(list->viewport(), &drop);
@@ -445,7 +469,7 @@ TEST_F(MainWindowTest, DragsAreAcceptedFromTheFileListAndTheFileManagerOnly) {
 }
 
 TEST_F(MainWindowTest, AddCommandsUseTheFileDialogs) {
-  Window().PrepareTask(TTask::Mp3Disc, "Melvaro V2.7");
+  Window().PrepareTask(TTask::Mp3Disc, "Melvaro V2.7 - Burn MP3 disc");
   QDir(Folder()).mkpath("album");
   WriteSized(Folder() + "/album/x.mp3", 5000);
   WriteSized(Folder() + "/y.mp3", 1);
@@ -460,7 +484,7 @@ TEST_F(MainWindowTest, AddCommandsUseTheFileDialogs) {
 }
 
 TEST_F(MainWindowTest, TaskFilesRoundTripThroughTheWindow) {
-  Window().PrepareTask(TTask::AudioCd, "Melvaro V2.7");
+  Window().PrepareTask(TTask::AudioCd, "Melvaro V2.7 - Burn Audio CD");
   const QString odd = Folder() + "/odd|na*me ü";
   QDir().mkpath(odd);
   WriteWav(odd + "/t r|ack.wav", 61000);
@@ -471,8 +495,9 @@ TEST_F(MainWindowTest, TaskFilesRoundTripThroughTheWindow) {
   EXPECT_FALSE(Window().TaskChanged());
   QFile saved(Folder() + "/list.cdt");
   ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
-  EXPECT_EQ(saved.readAll(), (odd + "/t r|ack.wav|WAV/0 : 1 : 1\r\n" + Folder() +
-                              "/missing.mp3|MP3/Error\r\n").toUtf8());
+  EXPECT_EQ(
+      saved.readAll(),
+      (odd + "/t r|ack.wav|WAV/0 : 1 : 1\r\n" + Folder() + "/missing.mp3|MP3/Error\r\n").toUtf8());
   EXPECT_EQ(prompter.prompts.back().filter, "Audio CD Task File (*.cdt)");
 
   Window().RemoveAll();
@@ -490,11 +515,10 @@ TEST_F(MainWindowTest, TaskFilesRoundTripThroughTheWindow) {
   EXPECT_EQ(Window().TrackRows(), rows);
   EXPECT_TRUE(Window().TaskChanged());
   EXPECT_TRUE(prompter.Messages().last().contains("nothing here.cdt"));
-
 }
 
 TEST_F(MainWindowTest, EmptyAndMalformedMp3TaskFiles) {
-  Window().PrepareTask(TTask::Mp3Disc, "Melvaro V2.7");
+  Window().PrepareTask(TTask::Mp3Disc, "Melvaro V2.7 - Burn MP3 disc");
   WriteSized(Folder() + "/empty.mpt", 0);
   QFile bad(Folder() + "/bad.mpt");
   ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
@@ -509,14 +533,14 @@ TEST_F(MainWindowTest, EmptyAndMalformedMp3TaskFiles) {
 
   prompter.Answer(Folder() + "/bad.mpt");
   Window().OpenTask();
-  EXPECT_EQ(Window().DiscRows(), (std::vector<TDiscCells>{{"", "", "no separators"},
-                                                          {"/a*b/c", "1,234", ""}}));
+  EXPECT_EQ(Window().DiscRows(),
+            (std::vector<TDiscCells>{{"", "", "no separators"}, {"/a*b/c", "1,234", ""}}));
   EXPECT_EQ(Window().TotalSize(), 1234);
   EXPECT_FALSE(Window().TaskChanged());
 }
 
 TEST_F(MainWindowTest, SaveClearsTheMarkEvenWhenCancelledButNotWhenItFails) {
-  Window().PrepareTask(TTask::Mp3Disc, "Melvaro V2.7");
+  Window().PrepareTask(TTask::Mp3Disc, "Melvaro V2.7 - Burn MP3 disc");
   Window().SetTaskChanged(true);
   prompter.Answer(QString());
   EXPECT_EQ(Window().SaveTask(), TForm1::TSaveResult::Cancelled);
@@ -530,7 +554,7 @@ TEST_F(MainWindowTest, SaveClearsTheMarkEvenWhenCancelledButNotWhenItFails) {
 }
 
 TEST_F(MainWindowTest, NewAsksToSaveAChangedTask) {
-  Window().PrepareTask(TTask::Mp3Disc, "Melvaro V2.7");
+  Window().PrepareTask(TTask::Mp3Disc, "Melvaro V2.7 - Burn MP3 disc");
   WriteSized(Folder() + "/a.mp3", 10);
   Window().AddPaths({Folder() + "/a.mp3"});
   ASSERT_TRUE(Window().TaskChanged());
@@ -552,12 +576,12 @@ TEST_F(MainWindowTest, NewAsksToSaveAChangedTask) {
   // Choosing a task asks before the list is emptied.
   Window().AddPaths({Folder() + "/a.mp3"});
   prompter.Answer(QMessageBox::No);
-  Window().PrepareTask(TTask::AudioCd, "Melvaro V2.7");
+  Window().PrepareTask(TTask::AudioCd, "Melvaro V2.7 - Burn Audio CD");
   EXPECT_EQ(Window().Clbox()->rowCount(), 0);
 }
 
 TEST_F(MainWindowTest, CloseQueryKeepsTheWindowOnCancelAndReturnsToTheStartScreen) {
-  Window().PrepareTask(TTask::Mp3Disc, "Melvaro V2.7");
+  Window().PrepareTask(TTask::Mp3Disc, "Melvaro V2.7 - Burn MP3 disc");
   WriteSized(Folder() + "/a.mp3", 10);
   Window().AddPaths({Folder() + "/a.mp3"});
   prompter.Answer(QMessageBox::Cancel);
@@ -586,7 +610,7 @@ TEST_F(MainWindowTest, CloseQueryKeepsTheWindowOnCancelAndReturnsToTheStartScree
 }
 
 TEST_F(MainWindowTest, CompilationTakesFilesAndWholeFolders) {
-  Window().PrepareTask(TTask::Mp3Disc, "Melvaro V2.7");
+  Window().PrepareTask(TTask::Mp3Disc, "Melvaro V2.7 - Burn MP3 disc");
   EXPECT_FALSE(Window().FillCompilation(0));
   EXPECT_EQ(prompter.Messages().last(), "Atleast one MP3 file should be selected");
   QDir(Folder()).mkpath("album/cd 2");

@@ -78,7 +78,9 @@ TEST(TaskFiles, LinesEndAtCrLfOrCrLf) {
   EXPECT_EQ(TaskLines("\r\n"), QStringList({""}));
   EXPECT_EQ(TaskLines("a\r\nb\nc\rd"), QStringList({"a", "b", "c", "d"}));
   EXPECT_EQ(TaskLines("a\n\nb\r\n"), QStringList({"a", "", "b"}));
-  EXPECT_EQ(TaskLines("\xEF\xBB\xBF" "a\r\n"), QStringList({"a"}));
+  EXPECT_EQ(TaskLines("\xEF\xBB\xBF"
+                      "a\r\n"),
+            QStringList({"a"}));
   // An 8-bit file of the old program: Latin-1.
   EXPECT_EQ(TaskLines("C:\\M\xFCsik\\a.mp3|MP3/0 : 0 : 1\r\n"),
             QStringList({QString::fromUtf8("C:\\Müsik\\a.mp3|MP3/0 : 0 : 1")}));
@@ -89,7 +91,8 @@ TEST(TaskFiles, FilesAreReplacedWholeAndFailuresReported) {
   ASSERT_TRUE(dir.isValid());
   const QString path = dir.filePath("list.cdt");
   QString error;
-  ASSERT_TRUE(WriteTaskFile(path, "old contents that are longer\r\n", &error)) << error.toStdString();
+  ASSERT_TRUE(WriteTaskFile(path, "old contents that are longer\r\n", &error))
+      << error.toStdString();
   ASSERT_TRUE(WriteTaskFile(path, "a|MP3/0 : 0 : 1\r\n", &error)) << error.toStdString();
   EXPECT_EQ(ReadTaskFile(path, &error).value_or("?"), QByteArray("a|MP3/0 : 0 : 1\r\n"));
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList({"list.cdt"}));
