@@ -41,9 +41,11 @@ QStringList TBurningList::Cells(int row) const {
   if (row < 0 || row >= rowCount()) return cells;
   for (int c = 0; c < columnCount(); ++c) {
     const QTableWidgetItem* cell = item(row, c);
-    if (!cell) break;
+    if (!cell) return cells;
     cells << cell->text();
   }
+  if (const QTableWidgetItem* first = item(row, 0))
+    cells << first->data(kExtraCellsRole).toStringList();
   return cells;
 }
 
@@ -55,6 +57,8 @@ int TBurningList::AppendRow(const QStringList& cells) {
     cell->setToolTip(cells[c]);
     setItem(row, c, cell);
   }
+  if (cells.size() > columnCount() && item(row, 0))
+    item(row, 0)->setData(kExtraCellsRole, cells.mid(columnCount()));
   return row;
 }
 
@@ -94,20 +98,25 @@ void TBurningList::dragMoveEvent(QDragMoveEvent* event) {
 }
 
 void TBurningList::dropEvent(QDropEvent* event) {
-  if (!AcceptsDrag(event->source(), event->mimeData())) {
+  if (!Drop(event->source(), event->mimeData())) {
     event->ignore();
     return;
   }
   event->setDropAction(Qt::CopyAction);
   event->accept();
-  if (event->source()) {
+}
+
+bool TBurningList::Drop(const QObject* source, const QMimeData* mime) {
+  if (!AcceptsDrag(source, mime)) return false;
+  if (source) {
     Q_EMIT ExplorerDropped();
-    return;
+    return true;
   }
   QStringList paths;
-  for (const QUrl& url : event->mimeData()->urls())
+  for (const QUrl& url : mime->urls())
     if (url.isLocalFile()) paths << url.toLocalFile();
   Q_EMIT PathsDropped(paths);
+  return true;
 }
 
 void TBurningList::keyPressEvent(QKeyEvent* event) {

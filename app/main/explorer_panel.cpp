@@ -127,6 +127,7 @@ TExplorerPanel::TExplorerPanel(QWidget* parent) : QWidget(parent) {
   connect(files_, &QFileSystemModel::directoryLoaded, this, [this](const QString& path) {
     if (WithoutTrailingSlash(path) != WithoutTrailingSlash(current_)) return;
     loaded_ = true;
+    files_->sort(kNameColumn);
     Q_EMIT FolderReady(CurrentFolder());
   });
   SetFolder(QDir::homePath());

@@ -304,6 +304,7 @@ void TForm1::BuildToolBars() {
   row->setSpacing(6);
   lDrive_ = new QLabel(tr("Drive:"), holder);
   lDrive_->setObjectName(QStringLiteral("lDrive"));
+  lDrive_->setAccessibleName(lDrive_->text());
   cbDrives_ = new QComboBox(holder);
   cbDrives_->setObjectName(QStringLiteral("cbDrives"));
   cbDrives_->setAccessibleName(tr("Drive:"));

@@ -124,6 +124,7 @@ void TForm1::DriveChanged() {
   const char letter = burner_->HaId() == kNoDrive ? '\0' : burner_->DriveLetter();
   lDrive_->setText(letter >= 'A' && letter <= 'Z' ? tr("Drive %1:").arg(QLatin1Char(letter))
                                                   : tr("Drive:"));
+  lDrive_->setAccessibleName(lDrive_->text());
 }
 
 void TForm1::Eject() {
