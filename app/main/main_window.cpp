@@ -232,7 +232,9 @@ void TForm1::BuildMenus() {
   image->setObjectName(QStringLiteral("mnuIsoImage"));
   image->addActions({actBuildIso_, actBurnIso_});
   // "Options" is a menu bar entry of its own that runs the command.
-  bar->addAction(actOptions_);
+  QAction* options = bar->addAction(actOptions_->text());
+  options->setObjectName(QStringLiteral("mnuOptions"));
+  connect(options, &QAction::triggered, actOptions_, &QAction::trigger);
   toolsMenu_ = bar->addMenu(tr("Too&ls"));
   toolsMenu_->setObjectName(QStringLiteral("mnuTools"));
   toolsMenu_->addAction(actCheckVersion_);
@@ -275,7 +277,7 @@ void TForm1::BuildToolBars() {
     bar->setObjectName(QString::fromLatin1(name));
     bar->setAccessibleName(title);
     bar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    bar->setIconSize(QSize(24, 24));
+    bar->setIconSize(QSize(22, 22));
     bar->setMovable(false);
     addToolBar(Qt::TopToolBarArea, bar);
     return bar;
@@ -310,7 +312,7 @@ void TForm1::BuildToolBars() {
   cbDrives_->setAccessibleName(tr("Drive:"));
   cbDrives_->setEditable(false);
   cbDrives_->setMaxVisibleItems(8);
-  cbDrives_->setMinimumContentsLength(26);
+  cbDrives_->setMinimumContentsLength(16);
   cbDrives_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
   lDrive_->setBuddy(cbDrives_);
   row->addWidget(lDrive_);
