@@ -1,5 +1,6 @@
 #include "main/start_form.h"
 
+#include <QAccessibleWidget>
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -49,6 +50,16 @@ QLabel* StripLabel(const QString& name, const QString& text, int pixelSize, bool
   return label;
 }
 
+// The start screen is the program's main window: assistive technology should see a
+// frame, not the plain client area Qt reports for a QWidget window.
+QAccessibleInterface* StartFormAccessible(const QString& className, QObject* object) {
+  if (className == QLatin1String(TStartForm::staticMetaObject.className()) && object &&
+      object->isWidgetType()) {
+    return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window);
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 TStartForm::TStartForm(QWidget* parent)
@@ -58,6 +69,8 @@ TStartForm::TStartForm(QWidget* parent)
       gradientTop_(kDefaultBackground),
       gradientBottom_(kDefaultBackground) {
   setObjectName(QStringLiteral("TStartForm"));
+  static const bool accessibleFactory = (QAccessible::installFactory(StartFormAccessible), true);
+  (void)accessibleFactory;
   helpFile_ = HelpFilePath(programFolder_);
   version_ = TProfile::Load(OptionFilePath(programFolder_))
                  .ReadString(QStringLiteral("General"), QStringLiteral("Version"),
