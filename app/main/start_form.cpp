@@ -172,10 +172,22 @@ void TStartForm::BuildControls() {
   }
   connect(mainButtons_[6], &QAbstractButton::clicked, this, &TStartForm::OpenHelp);
 
-  // Page 1: the two burn tasks.
+  // Page 1: the two burn tasks under a question.
+  auto* burnHeading = new QLabel(tr("What would you like to burn?"), this);
+  burnHeading->setObjectName(QStringLiteral("lblBurnTitle"));
+  burnHeading->setAccessibleName(burnHeading->text());
+  QFont burnHeadingFont = burnHeading->font();
+  burnHeadingFont.setPixelSize(18);
+  burnHeadingFont.setBold(true);
+  burnHeading->setFont(burnHeadingFont);
+  burnHeading->setStyleSheet(QStringLiteral("color: white; background: transparent;"));
+  burnHeading->setAlignment(Qt::AlignCenter);
+  burnHeading->setAttribute(Qt::WA_TransparentForMouseEvents);
+  burnHeading->setGeometry(kMargin, kTitleHeight + 14, kWidth - 2 * kMargin, 28);
+  burnHeading_ = burnHeading;
   const int burnWidth = 200;
-  const int burnHeight = 200;
-  const int burnTop = kTitleHeight + 30;
+  const int burnHeight = 190;
+  const int burnTop = kTitleHeight + 52;
   auto* audio = new TPictureButton(QStringLiteral("btnAudioCD"), tr("Burn Audio CD"),
                                    QStringLiteral(":/start/audiocd.svg"), this);
   audio->setGeometry(kWidth / 2 - burnWidth - 10, burnTop, burnWidth, burnHeight);
@@ -259,6 +271,7 @@ void TStartForm::ShowPage(int n) {
     for (QAbstractButton* b : mainButtons_) b->setVisible(n == MainPage);
     for (QAbstractButton* b : burnButtons_) b->setVisible(n == BurnPage);
     back_->setVisible(n != MainPage);
+    burnHeading_->setVisible(n == BurnPage);
     information_->setVisible(n == InformationPage);
     // Keep the keyboard on the page: its first button takes the focus.
     QAbstractButton* first = n == MainPage   ? mainButtons_.front()
