@@ -2,7 +2,7 @@
 # Installs the build into a fresh prefix and checks that the installed programs, the
 # plug-in, the desktop entry, the icon and the help pages are in place, and that an
 # installed program finds the virtual recorder's plug-in beside it.
-# Usage: install_test.sh BUILD_DIR
+# Usage: install_test.sh BUILD_DIR [SANITIZER]
 set -euo pipefail
 build=$1
 prefix=$(mktemp -d)
@@ -22,6 +22,12 @@ for line in "Type=Application" "Name=Melvaro" "Exec=melvaro" "Icon=melvaro"; do
   grep -qx "$line" "$desktop" || { echo "the desktop entry lacks $line"; fail=1; }
 done
 grep -q "Categories=.*DiscBurning" "$desktop" || { echo "the desktop entry lacks its category"; fail=1; }
+# ASan's runtime intercepts dlopen, so the loader searches from the runtime's folder
+# instead of the program's and the plug-in beside it is not found; only a build without
+# sanitizers is checked for that.
+if [ -n "${2:-}" ]; then
+  exit $fail
+fi
 # The installed programs keep their media in a program folder of their own.
 export MELVARO_HOME=$prefix/home MELVARO_VREC=$prefix/home/vrec
 mkdir -p "$MELVARO_HOME"
