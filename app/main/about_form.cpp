@@ -97,6 +97,7 @@ TAboutForm::TAboutForm(const QString& version, QWidget* parent)
   layout->addSpacing(12);
   layout->addLayout(buttons);
   setFixedWidth(420);
+  ok->setFocus(Qt::OtherFocusReason);
 }
 
 }  // namespace melvaro

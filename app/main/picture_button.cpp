@@ -73,23 +73,23 @@ void TPictureButton::PaintCard(QPainter& painter) {
                          : QPen(hovered_ ? QColor(90, 120, 200) : QColor(255, 255, 255, 160), 1.2));
   painter.drawPath(path);
 
-  // Picture above, label below.
+  // Picture above, label below. Every card keeps room for two lines of label, so the
+  // pictures of a row line up whatever their labels.
   QFont font = this->font();
   font.setPixelSize(compact_ ? 12 : 14);
   font.setWeight(QFont::DemiBold);
   const QFontMetricsF metrics(font);
-  const qreal textHeight =
-      metrics.height() * (metrics.horizontalAdvance(text()) > card.width() - 16 ? 2 : 1);
+  const qreal textHeight = 2 * metrics.lineSpacing();
+  const qreal inset = compact_ ? 10 : 14;
   const qreal pictureSide =
-      std::min(card.width() - 24, card.height() - textHeight - (compact_ ? 22 : 28));
-  const QRectF picture(card.center().x() - pictureSide / 2, card.top() + (compact_ ? 9 : 12) + lift,
-                       pictureSide, pictureSide);
+      std::min(card.width() - 2 * inset - 8, card.height() - textHeight - 2 * inset - 4);
+  const QRectF picture(card.center().x() - pictureSide / 2, card.top() + inset + lift, pictureSide,
+                       pictureSide);
   renderer_->render(&painter, picture);
 
   painter.setFont(font);
   painter.setPen(isEnabled() ? QColor(32, 44, 84) : QColor(140, 140, 150));
-  const QRectF label(card.left() + 6, picture.bottom() + 4, card.width() - 12,
-                     card.bottom() - picture.bottom() - 8);
+  const QRectF label(card.left() + 8, picture.bottom() + 4 + lift, card.width() - 16, textHeight);
   painter.drawText(label, Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextWordWrap, text());
 }
 

@@ -1,5 +1,6 @@
 #include "main/start_form.h"
 
+#include <QAccessibleWidget>
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -9,6 +10,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <QUrl>
+#include <QVBoxLayout>
 #include <QWindow>
 
 #include "main/about_form.h"
@@ -49,6 +51,16 @@ QLabel* StripLabel(const QString& name, const QString& text, int pixelSize, bool
   return label;
 }
 
+// The start screen is the program's main window: assistive technology should see a
+// frame, not the plain client area Qt reports for a QWidget window.
+QAccessibleInterface* StartFormAccessible(const QString& className, QObject* object) {
+  if (className == QLatin1String(TStartForm::staticMetaObject.className()) && object &&
+      object->isWidgetType()) {
+    return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window);
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 TStartForm::TStartForm(QWidget* parent)
@@ -58,6 +70,8 @@ TStartForm::TStartForm(QWidget* parent)
       gradientTop_(kDefaultBackground),
       gradientBottom_(kDefaultBackground) {
   setObjectName(QStringLiteral("TStartForm"));
+  static const bool accessibleFactory = (QAccessible::installFactory(StartFormAccessible), true);
+  (void)accessibleFactory;
   helpFile_ = HelpFilePath(programFolder_);
   version_ = TProfile::Load(OptionFilePath(programFolder_))
                  .ReadString(QStringLiteral("General"), QStringLiteral("Version"),
@@ -158,10 +172,22 @@ void TStartForm::BuildControls() {
   }
   connect(mainButtons_[6], &QAbstractButton::clicked, this, &TStartForm::OpenHelp);
 
-  // Page 1: the two burn tasks.
+  // Page 1: the two burn tasks under a question.
+  auto* burnHeading = new QLabel(tr("What would you like to burn?"), this);
+  burnHeading->setObjectName(QStringLiteral("lblBurnTitle"));
+  burnHeading->setAccessibleName(burnHeading->text());
+  QFont burnHeadingFont = burnHeading->font();
+  burnHeadingFont.setPixelSize(18);
+  burnHeadingFont.setBold(true);
+  burnHeading->setFont(burnHeadingFont);
+  burnHeading->setStyleSheet(QStringLiteral("color: white; background: transparent;"));
+  burnHeading->setAlignment(Qt::AlignCenter);
+  burnHeading->setAttribute(Qt::WA_TransparentForMouseEvents);
+  burnHeading->setGeometry(kMargin, kTitleHeight + 14, kWidth - 2 * kMargin, 28);
+  burnHeading_ = burnHeading;
   const int burnWidth = 200;
-  const int burnHeight = 200;
-  const int burnTop = kTitleHeight + 30;
+  const int burnHeight = 190;
+  const int burnTop = kTitleHeight + 52;
   auto* audio = new TPictureButton(QStringLiteral("btnAudioCD"), tr("Burn Audio CD"),
                                    QStringLiteral(":/start/audiocd.svg"), this);
   audio->setGeometry(kWidth / 2 - burnWidth - 10, burnTop, burnWidth, burnHeight);
@@ -175,22 +201,24 @@ void TStartForm::BuildControls() {
   // Page 2: what the MP3 tools are and where they come from.
   information_ = new QWidget(this);
   information_->setObjectName(QStringLiteral("pnlInformation"));
-  information_->setGeometry(kMargin + 4, kTitleHeight + 16, kWidth - 2 * kMargin - 8, 232);
+  information_->setAttribute(Qt::WA_StyledBackground);
+  information_->setStyleSheet(
+      QStringLiteral("#pnlInformation { background: rgba(255, 255, 255, 38); border-radius: 12px; }"
+                     "QLabel { color: white; background: transparent; }"));
+  information_->setGeometry(kMargin, kTitleHeight + 14, kWidth - 2 * kMargin, 238);
   auto* heading = new QLabel(tr("MP3 tools"), information_);
   heading->setObjectName(QStringLiteral("lblInformationTitle"));
+  heading->setAccessibleName(heading->text());
   QFont headingFont = heading->font();
-  headingFont.setPixelSize(20);
+  headingFont.setPixelSize(19);
   headingFont.setBold(true);
   heading->setFont(headingFont);
-  heading->setStyleSheet(QStringLiteral("color: white;"));
-  heading->setGeometry(16, 12, information_->width() - 32, 28);
   auto* text = new QLabel(
-      tr("Splitting an MP3 file into pieces, joining several MP3 files into one and editing "
-         "their ID3 tags in bulk are the work of Melvaro's companion, the Melvaro MP3 "
-         "Toolkit.\n\nThe toolkit cuts and joins on frame boundaries, so no sound is "
-         "decoded or encoded again and nothing of the quality is lost. It is free to "
-         "download from the home page.\n\nThe tag of a single file in a burning list can "
-         "be edited in Melvaro itself: select the file and choose File Information."),
+      tr("Splitting MP3 files, joining them into one and editing their ID3 tags in bulk are "
+         "the work of Melvaro's companion, the Melvaro MP3 Toolkit. It cuts and joins on "
+         "frame boundaries, so nothing is decoded again and no quality is lost.\n\n"
+         "The tag of a single file in a burning list can be edited in Melvaro itself: "
+         "select the file and choose File Information."),
       information_);
   text->setObjectName(QStringLiteral("lblInformation"));
   text->setAccessibleName(text->text());
@@ -199,22 +227,25 @@ void TStartForm::BuildControls() {
   QFont textFont = text->font();
   textFont.setPixelSize(13);
   text->setFont(textFont);
-  text->setStyleSheet(QStringLiteral("color: white;"));
-  text->setGeometry(16, 48, information_->width() - 32, 150);
   text->setAttribute(Qt::WA_TransparentForMouseEvents);
   auto* link = new TLinkButton(QStringLiteral("lblInformationLink"),
                                tr("Get the Melvaro MP3 Toolkit"), information_);
   link->SetPixelSize(13);
   link->SetColor(QColor(255, 226, 140));
   link->setToolTip(identity::HomePageAddress());
-  link->setGeometry(12, 200, link->sizeHint().width(), link->sizeHint().height());
   connect(link, &QAbstractButton::clicked, this, &TStartForm::OpenHomePage);
+  auto* column = new QVBoxLayout(information_);
+  column->setContentsMargins(20, 14, 20, 14);
+  column->setSpacing(8);
+  column->addWidget(heading);
+  column->addWidget(text, 1);
+  column->addWidget(link, 0, Qt::AlignLeft);
 
   // The arrow back to page 0, on pages 1 and 2.
   auto* back = new TPictureButton(QStringLiteral("btnBack"), tr("Back"),
                                   QStringLiteral(":/start/back.svg"), this);
   back->SetShape(TPictureButton::TShape::Arrow);
-  back->setGeometry(kMargin, kHeight - kBottomHeight - 46, 92, 34);
+  back->setGeometry(kMargin, kHeight - kBottomHeight - 44, 92, 34);
   connect(back, &QAbstractButton::clicked, this, [this] { ShowPage(MainPage); });
   back_ = back;
 
@@ -240,6 +271,7 @@ void TStartForm::ShowPage(int n) {
     for (QAbstractButton* b : mainButtons_) b->setVisible(n == MainPage);
     for (QAbstractButton* b : burnButtons_) b->setVisible(n == BurnPage);
     back_->setVisible(n != MainPage);
+    burnHeading_->setVisible(n == BurnPage);
     information_->setVisible(n == InformationPage);
     // Keep the keyboard on the page: its first button takes the focus.
     QAbstractButton* first = n == MainPage   ? mainButtons_.front()

@@ -111,6 +111,7 @@ class TStartForm : public QWidget {
 
   QList<QAbstractButton*> mainButtons_;
   QList<QAbstractButton*> burnButtons_;
+  QWidget* burnHeading_ = nullptr;
   QAbstractButton* back_ = nullptr;
   QWidget* information_ = nullptr;
 };

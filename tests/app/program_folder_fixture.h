@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "qt_printers.h"
+
 namespace melvaro::test {
 
 class ProgramFolderTest : public testing::Test {

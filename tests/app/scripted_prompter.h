@@ -1,7 +1,7 @@
 // A prompter for tests: records every question (kind, caption, text, buttons, filter)
 // and answers from a queue, in order. A message box offering only OK is answered OK
-// when nothing is queued; any other question without a queued answer fails the test and
-// is answered as if cancelled. Installed for its lifetime.
+// unless the next queued answer is a button; any other question without a queued answer fails the
+// test and is answered as if cancelled. Installed for its lifetime.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/prompter.h"
+#include "qt_printers.h"
 
 namespace melvaro::test {
 
@@ -60,7 +61,10 @@ class TScriptedPrompter final : public TPrompter {
   TButton MessageBox(QWidget*, const QString& text, const QString& caption, TButtons buttons,
                      TIcon icon) override {
     prompts.push_back({TPrompt::TKind::Message, caption, text, buttons, icon, {}, {}});
-    if (answers_.empty() && buttons == TButtons(QMessageBox::Ok)) return QMessageBox::Ok;
+    if (buttons == TButtons(QMessageBox::Ok) &&
+        (answers_.empty() || !std::holds_alternative<TButton>(answers_.front()))) {
+      return QMessageBox::Ok;
+    }
     const auto answer = Next<TButton>(caption, text);
     if (!answer) return Escape(buttons);
     EXPECT_TRUE(buttons.testFlag(*answer))
