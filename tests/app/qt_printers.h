@@ -1,0 +1,21 @@
+// Lets GoogleTest print Qt's strings readably in failure messages.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+#include <ostream>
+
+inline void PrintTo(const QString& text, std::ostream* out) {
+  *out << '"' << text.toStdString() << '"';
+}
+inline void PrintTo(const QStringList& texts, std::ostream* out) {
+  *out << '{';
+  for (qsizetype i = 0; i < texts.size(); ++i) {
+    *out << (i ? ", \"" : "\"") << texts[i].toStdString() << '"';
+  }
+  *out << '}';
+}
+inline void PrintTo(const QUrl& url, std::ostream* out) {
+  *out << url.toString().toStdString();
+}
