@@ -1,5 +1,7 @@
 #include "platform/qt_dispatcher.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QThread>
 
 namespace melvaro {
@@ -13,7 +15,19 @@ void TQtDispatcher::Invoke(std::function<void()> fn) {
     return;
   }
   QMetaObject::invokeMethod(
-      &context_, [&fn] { fn(); }, Qt::BlockingQueuedConnection);
+      &context_,
+      [this, &fn] {
+        fn();
+        ++ran_;
+      },
+      Qt::BlockingQueuedConnection);
+}
+
+int TQtDispatcher::ProcessPending() {
+  if (QThread::currentThread() != context_.thread()) return 0;
+  const int before = ran_;
+  QCoreApplication::sendPostedEvents(&context_, QEvent::MetaCall);
+  return ran_ - before;
 }
 
 }  // namespace melvaro

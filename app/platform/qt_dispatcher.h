@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QObject>
+#include <atomic>
 
 #include "platform/dispatcher.h"
 
@@ -19,9 +20,13 @@ class TQtDispatcher final : public TDispatcher {
   // blocks until the main thread's event loop (or a local loop, e.g. a modal dialog's)
   // has run it. The main thread must not be blocked waiting for that caller.
   void Invoke(std::function<void()> fn) override;
+  // On the main thread, runs the calls queued by workers at once (the main thread is
+  // waiting for a worker and cannot return to its loop); elsewhere does nothing.
+  int ProcessPending() override;
 
  private:
   QObject context_;
+  std::atomic<int> ran_{0};  // handed-over calls run so far
 };
 
 }  // namespace melvaro
