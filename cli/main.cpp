@@ -57,7 +57,7 @@ struct TCommand {
   TCommand& Operands(const std::string& name, int count, const std::string& help) {
     CLI::Option* o = app->add_option(name, help)->required();
     if (count < 0)
-      o->expected(1, CLI::detail::expected_max_vector_size);
+      o->expected(CLI::detail::expected_max_vector_size);  // one or more, all taken
     else
       o->expected(count);
     operandOptions.push_back(o);
@@ -167,11 +167,9 @@ int Devices(const std::vector<std::string>& args, const TGlobalOptions& options)
   if (!args.empty()) return Usage();
   TDiscBurner burner;
   ReportMessages(burner, options.debug);
-  if (!burner.InitializeASPI(options.transport != "library", options.library))
-    return BadInput("no drive can be reached (no pass-through drive and no drive plug-in)");
-  if (options.transport == "pass-through" && !burner.Transport().IsSpti())
-    return BadInput("no pass-through drive found");
+  if (!SelectDrive(burner, options)) return kBadInput;
   for (const std::string& entry : burner.DeviceList()) std::printf("%s\n", entry.c_str());
+  PrintNodeNotes(burner);
   return kDone;
 }
 
@@ -245,8 +243,7 @@ int main(int argc, char** argv) {
   }
   command("erase", "erase a rewritable disc", Erase)
       .Flag("--full", "--full", "erase the whole disc rather than quickly");
-  command("close-session", "close the session an interrupted burn left unfinished",
-          CloseSession);
+  command("close-session", "close the session an interrupted burn left unfinished", CloseSession);
   command("eject", "open the tray", Eject).Flag("--load", "--load", "close the tray instead");
   command("ls", "the tree of a recorded session", Ls)
       .Value("--session", "--session", "N|last", "the session (default the last)", &kSession);

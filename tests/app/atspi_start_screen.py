@@ -28,11 +28,17 @@ def find_app(pid):
 
 
 def walk(node):
+    """The node and what of it is on screen: hidden windows (the main window waits behind
+    the start screen with its whole explorer tree) are passed over, not walked."""
     yield node
     for i in range(node.childCount):
         child = node.getChildAtIndex(i)
-        if child is not None:
-            yield from walk(child)
+        try:
+            if child is None or not child.getState().contains(pyatspi.STATE_SHOWING):
+                continue
+        except Exception:
+            continue
+        yield from walk(child)
 
 
 def showing_buttons(app):

@@ -7,6 +7,7 @@
 #include <QThread>
 #include <QTimer>
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 namespace melvaro {
@@ -41,6 +42,28 @@ TEST(QtDispatcher, RunsAMainThreadCallAtOnce) {
   dispatcher.Invoke([&] { ran = true; });
   EXPECT_TRUE(ran);
   EXPECT_EQ(&MainThreadDispatcher(), &MainThreadDispatcher());
+}
+
+// A main thread that waits for a worker (joining a job's thread) without returning to its
+// event loop still runs the worker's handed-over call when it asks for pending ones.
+TEST(QtDispatcher, ProcessPendingRunsAQueuedCallWithoutTheEventLoop) {
+  TQtDispatcher dispatcher;
+  std::atomic<bool> returned{false};
+  std::thread worker([&] {
+    dispatcher.Invoke([] {});
+    returned = true;
+  });
+  int ran = 0;
+  for (int i = 0; i < 30000 && !returned; ++i) {
+    ran += dispatcher.ProcessPending();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  worker.join();
+  EXPECT_TRUE(returned);
+  EXPECT_EQ(ran, 1);
+  int offMain = -1;
+  std::thread([&] { offMain = dispatcher.ProcessPending(); }).join();
+  EXPECT_EQ(offMain, 0);
 }
 
 }  // namespace

@@ -307,7 +307,8 @@ TEST_F(DirectImage, ASourceThatChangesWhileItIsCopiedKeepsLaterFilesOnTheirBlock
     c.KernelCopy = TKernel::ChangeSource;
     std::string done;
     c.OnImageDone = [&](const std::string& error) { done = error; };
-    const std::string image = folder + "/changed.iso";
+    // A fresh destination each time: a failed build leaves an existing image as it was.
+    const std::string image = folder + "/changed-" + std::to_string(&k - cases) + ".iso";
     ASSERT_EQ(c.BuildImageDirect(image), 1);
     EXPECT_NE(done.find("INTERNAL ERROR 0004 " + first), std::string::npos) << done;
     ASSERT_EQ(messages.size(), 1u);
