@@ -15,22 +15,6 @@ const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new TVrecFo
 
 class Outcome : public Burn {
  protected:
-  // The session at `start` as xorriso extracts it from the dumped disc; the folder.
-  std::string Extract(uint32_t start) {
-    const std::string image = sources + "/disc.iso";
-    const std::string vrec = MELVARO_BIN_DIR "/melvaro-vrec";
-    EXPECT_EQ(std::system(("MELVARO_VREC='" + TVrecFolderEnvironment::folder + "' " + vrec +
-                           " dump --drive 0 -o '" + image + "' >/dev/null")
-                              .c_str()),
-              0);
-    const std::string out = sources + "/out";
-    std::filesystem::remove_all(out);
-    const std::string extract = "xorriso -abort_on FAILURE -indev stdio:'" + image +
-                                "' -load sbsector " + std::to_string(start) +
-                                " -osirrox on -extract / '" + out + "' >/dev/null 2>&1";
-    EXPECT_EQ(std::system(extract.c_str()), 0) << extract;
-    return out;
-  }
   // Starts a burn of the compilation laid out already; `change` runs between the layout
   // and the start. The job's error text.
   std::string BurnAfter(const std::function<void()>& change) {
@@ -148,7 +132,7 @@ TEST_F(Outcome, SourcesThatCannotBeReadAreNamedAndTheDiscIsCompleted) {
     expected.replace(expected.find('%'), 1, path);
     EXPECT_EQ(error, expected);
     EXPECT_EQ(Closes(), std::vector<std::string>{"5B.2"}) << "the session is closed";
-    const std::string out = Extract(burner->StartBlock);
+    const std::string out = ExtractSession(burner->StartBlock);
     EXPECT_EQ(ReadFile(out + "/" + c.file), c.onDisc);
     EXPECT_EQ(ReadFile(out + "/Disc/readme.txt"), ReadFile(sources + "/Disc/readme.txt"));
     EXPECT_EQ(ReadFile(out + "/Disc/Folder/Deeper/one.bin"),

@@ -157,21 +157,33 @@ class Burn : public TVrecDriveTest {
       if (op.rfind("5B", 0) == 0) out.push_back(op);
     return out;
   }
-  // The disc's blocks as an image file; xorriso extracts the session at `start`.
-  void CheckDisc(uint32_t start, std::string expected = "") {
-    if (expected.empty()) expected = sources + "/Disc";
+  // The disc's blocks as an image file, and the session at `start` as xorriso extracts
+  // it; the folder it went to, empty (with a failure recorded) when either step failed.
+  std::string ExtractSession(uint32_t start) {
     const std::string image = sources + "/disc.iso";
     const std::string vrec = MELVARO_BIN_DIR "/melvaro-vrec";
-    ASSERT_EQ(std::system(("MELVARO_VREC='" + TVrecFolderEnvironment::folder + "' " + vrec +
-                           " dump --drive 0 -o '" + image + "' >/dev/null")
-                              .c_str()),
-              0);
+    const std::string dump = "MELVARO_VREC='" + TVrecFolderEnvironment::folder + "' " + vrec +
+                             " dump --drive 0 -o '" + image + "' >/dev/null";
+    if (std::system(dump.c_str()) != 0) {
+      ADD_FAILURE() << dump;
+      return "";
+    }
     const std::string out = sources + "/out";
     std::filesystem::remove_all(out);
     const std::string extract = "xorriso -abort_on FAILURE -indev stdio:'" + image +
                                 "' -load sbsector " + std::to_string(start) +
                                 " -osirrox on -extract / '" + out + "' >/dev/null 2>&1";
-    ASSERT_EQ(std::system(extract.c_str()), 0) << extract;
+    if (std::system(extract.c_str()) != 0) {
+      ADD_FAILURE() << extract;
+      return "";
+    }
+    return out;
+  }
+  // The session at `start` holds exactly the files of `expected` (default the sources).
+  void CheckDisc(uint32_t start, std::string expected = "") {
+    if (expected.empty()) expected = sources + "/Disc";
+    const std::string out = ExtractSession(start);
+    ASSERT_FALSE(out.empty());
     ASSERT_EQ(std::system(("chmod -R u+w '" + out + "'").c_str()), 0);
     EXPECT_EQ(std::system(("diff -r '" + expected + "' '" + out + "/Disc'").c_str()), 0);
   }
